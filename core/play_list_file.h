@@ -1,0 +1,33 @@
+#pragma once
+// The play-list file: "[zododizuza]", then one path per line, CR LF line ends,
+// bytes never converted.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kelvo {
+
+inline constexpr std::string_view kPlayListHeader = "[zododizuza]";
+inline constexpr std::string_view kPlayListComment = "; zododizuza";
+// A line longer than this is split after this many bytes.
+inline constexpr std::size_t kMaxPlayListLine = 4095;
+
+// Reads the entries of a play-list file in file order. Text mode: every CR
+// is dropped, LF ends a line, the first 0x1A ends the file, a NUL ends the
+// entry; the header and comment lines are skipped wherever they stand.
+// Only regular files are read, under a shared lock. Returns false, having
+// called nothing, when the file cannot be opened.
+bool ReadPlayListFile(const std::string& path,
+                      const std::function<void(std::string_view entry)>& onEntry);
+
+// Writes the header and `count` paths (`pathAt(i)`) with CR LF after each
+// line. The file is replaced whole: written beside the target, flushed, then
+// renamed over it (a symbolic link is followed, the target's permissions
+// kept). Returns false and leaves an existing file untouched when it cannot
+// be written, when it is read-only or not a regular file, or while another
+// process reads it.
+bool WritePlayListFile(const std::string& path, int count,
+                       const std::function<const std::string&(int)>& pathAt);
+
+}  // namespace kelvo
