@@ -39,6 +39,7 @@ class NullLoop : public IEventLoop {
   void ProcessMessages() override {}
   TimerId StartTimer(int, std::function<void()>) override { return 0; }
   void CancelTimer(TimerId) override {}
+  void Post(std::function<void()>) override {}
 };
 
 class BenchPlayer : public TPlayerCore {

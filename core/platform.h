@@ -78,6 +78,16 @@ class IEventLoop {
   // Calls `callback` once, `milliseconds` from now, from the loop.
   virtual TimerId StartTimer(int milliseconds, std::function<void()> callback) = 0;
   virtual void CancelTimer(TimerId id) = 0;
+  // Queues a window message: `message` runs later on the loop's thread.
+  virtual void Post(std::function<void()> message) = 0;
+};
+
+// The application's system menu (on this system, the tray icon's menu).
+class ISystemMenu {
+ public:
+  virtual ~ISystemMenu() = default;
+  // Replaces the text of the item with the given command id.
+  virtual void ModifyItem(unsigned commandId, const std::string& text) = 0;
 };
 
 }  // namespace kelvo

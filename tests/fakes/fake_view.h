@@ -85,7 +85,7 @@ class FakeEventLoop : public IEventLoop {
   void CancelTimer(TimerId id) override { timers.erase(id); }
 
   // A window message that the next ProcessMessages (or Advance) handles.
-  void Post(std::function<void()> message) { posted.push_back(std::move(message)); }
+  void Post(std::function<void()> message) override { posted.push_back(std::move(message)); }
 
   // Moves the clock on, firing due timers in order, and handles posted messages.
   void Advance(long milliseconds) {

@@ -1,0 +1,52 @@
+#pragma once
+// The media device: one file at a time, opened, played, stopped and closed on
+// command, with a completion notice for every play that asked for one.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/platform.h"
+
+namespace kelvo {
+
+// Raised by Open (and by Stop with no file open); Error() holds the code.
+class EMCIDeviceError : public TLibraryError {
+ public:
+  using TLibraryError::TLibraryError;
+};
+
+class IMediaDevice {
+ public:
+  virtual ~IMediaDevice() = default;
+
+  // One-shot settings for the next command only, then forgotten. Notify: the
+  // command asks for a completion notice. Wait: it returns only when done.
+  virtual void SetNotify(bool notify) = 0;
+  virtual void SetWait(bool wait) = 0;
+  // The file that the next Open opens.
+  virtual void SetFileName(const std::string& path) = 0;
+  // Closes a file already open (its pending notice, if any, is delivered as
+  // superseded), then opens FileName. On failure Error() is non-zero and
+  // EMCIDeviceError is raised; on success Error() is 0.
+  virtual void Open() = 0;
+  // Lengths in milliseconds from now on; keeps the pending Notify and Wait.
+  virtual void SetTimeFormatMilliseconds() = 0;
+  // Starts the open file from its start. Error() holds the result; with
+  // Notify on, exactly one completion notice follows for this play.
+  virtual void Play() = 0;
+  // Stops the open file; a play that asked for a notice gets it now (its
+  // delivery is queued). Raises EMCIDeviceError when no file is open.
+  virtual void Stop() = 0;
+  // Closes the open file; nothing when none is open.
+  virtual void Close() = 0;
+  // Length of the open file in milliseconds.
+  virtual std::int64_t Length() = 0;
+  // Result code of the last command; 0 means success.
+  virtual int Error() const = 0;
+  // Receives every completion notice, on the user-interface thread, through
+  // the event loop, whatever its kind.
+  virtual void SetOnNotify(std::function<void()> handler) = 0;
+};
+
+}  // namespace kelvo
