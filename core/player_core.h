@@ -4,6 +4,7 @@
 // reached only through IFormView and IEventLoop.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,10 @@ class TPlayerCore {
 
   // --- the status line ---
   void DisplayHint(const std::string& hint);
+
+  // Runs one event handler for the window: an error that leaves it is shown
+  // in a box with the application title. False when that happened.
+  bool Handle(const std::function<void()>& handler) { return Guarded(handler); }
 
  protected:
   // Start-up steps that belong to the media device and the settings store.
