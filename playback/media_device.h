@@ -44,8 +44,10 @@ class IMediaDevice {
   virtual std::int64_t Length() = 0;
   // Result code of the last command; 0 means success.
   virtual int Error() const = 0;
-  // Receives every completion notice, on the user-interface thread, through
-  // the event loop, whatever its kind.
+  // Receives the completion notices, on the user-interface thread, through
+  // the event loop, whatever their kind. A notice whose delivery comes after
+  // a newer play has started is stale and is not delivered: it would be
+  // taken for the notice of the play that runs now.
   virtual void SetOnNotify(std::function<void()> handler) = 0;
 };
 

@@ -43,6 +43,7 @@ class ScriptedDevice : public IMediaDevice {
       error_ = 0;
       playing_ = true;
       noticeOwed_ = notify_;
+      ++generation_;
     }
     Consume();
   }
@@ -71,7 +72,7 @@ class ScriptedDevice : public IMediaDevice {
   void SetOnNotify(std::function<void()> handler) override { onNotify_ = std::move(handler); }
 
   // The current play ends by itself; its notice is queued.
-  void Finish() { EndPlay(); }
+  void Finish() { EndPlay(true); }
   bool IsPlaying() const { return playing_; }
   bool IsOpen() const { return open_; }
 
@@ -85,19 +86,28 @@ class ScriptedDevice : public IMediaDevice {
   std::string openFile;
   int timeFormatCalls = 0;
   int noticesPosted = 0;
+  int staleNoticesThatStartedAFile = 0;
 
  private:
   void Record(const std::string& command) { commands.push_back(command); }
   void Consume() { notify_ = wait_ = false; }
-  void EndPlay() {
+  // Ends the current play; a notice it asked for is queued. A notice of a
+  // play that the program ended (stop, close, open over it) must never start
+  // another file: such starts are counted.
+  void EndPlay(bool byItself = false) {
     playing_ = false;
     if (!noticeOwed_) return;
     noticeOwed_ = false;
     ++noticesPosted;
-    loop_.Post([this] {
-      if (onNotify_) onNotify_();
+    loop_.Post([this, byItself, generation = generation_] {
+      // A play started since makes this notice stale: it is not delivered.
+      if (!onNotify_ || generation != generation_) return;
+      const auto opensBefore = OpenCount();
+      onNotify_();
+      if (!byItself && OpenCount() != opensBefore) ++staleNoticesThatStartedAFile;
     });
   }
+  std::size_t OpenCount() const { return openTimes.size(); }
 
   IEventLoop& loop_;
   bool notify_ = false;
@@ -106,6 +116,7 @@ class ScriptedDevice : public IMediaDevice {
   bool open_ = false;
   bool playing_ = false;
   bool noticeOwed_ = false;
+  unsigned long generation_ = 0;
   int error_ = 0;
   std::function<void()> onNotify_;
 };

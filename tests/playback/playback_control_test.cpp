@@ -85,6 +85,21 @@ TEST_F(PlaybackTest, PlayOverARunningPlaySkipsNothing) {
   EXPECT_EQ(view.focusCount, 2);
 }
 
+// Stop, then play again before the stopped play's notice is handled: the
+// late notice must not be taken for the new play's.
+TEST_F(PlaybackTest, LateNoticeOfAStoppedPlayIsNotTheCurrentPlays) {
+  form.RandomMenu.Checked = false;
+  SetRows({"/a", "/b", "/c"});
+  form.ButtonPlayClick();
+  form.ButtonStopClick();
+  form.PlayList.SetRow(1);
+  form.ButtonPlayClick();
+  loop.Advance(10000);
+  EXPECT_EQ(Tried(), Paths({"/a", "/b"}));
+  EXPECT_EQ(form.PlayStatus.Caption, "再生中:");
+  EXPECT_EQ(form.PlayList.Row(), 1);
+}
+
 TEST_F(PlaybackTest, StopWhileIdleOnlyShowsStopped) {
   form.ButtonStopClick();
   EXPECT_TRUE(device.commands.empty());

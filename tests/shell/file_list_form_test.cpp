@@ -2,15 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "fakes/fake_view.h"
 #include "fakes/memory_registry.h"
 #include "fakes/scripted_device.h"
+#include "fakes/scripted_dialogs.h"
 #include "fakes/temp_dir.h"
 
 namespace kelvo {
@@ -18,41 +17,8 @@ namespace {
 
 using Paths = std::vector<std::string>;
 
-class ScriptedDialogs : public IFileDialogs {
- public:
-  std::optional<std::vector<std::string>> RunOpen(const TDialogRequest& request) override {
-    requests.push_back(request);
-    return Next();
-  }
-  std::optional<std::string> RunSave(const TDialogRequest& request) override {
-    requests.push_back(request);
-    auto chosen = Next();
-    if (!chosen) return std::nullopt;
-    return chosen->front();
-  }
-  std::deque<std::optional<Paths>> answers;
-  std::vector<TDialogRequest> requests;
-
- private:
-  std::optional<Paths> Next() {
-    if (answers.empty()) return std::nullopt;
-    auto answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-};
-
-class DropHandle : public IDropHandle {
- public:
-  explicit DropHandle(Paths names) : names_(std::move(names)) {}
-  int Count() const override { return static_cast<int>(names_.size()); }
-  std::string Name(int index) const override { return names_.at(index); }
-  void Finish() override { ++finished; }
-  int finished = 0;
-
- private:
-  Paths names_;
-};
+using testing::ScriptedDialogs;
+using DropHandle = testing::ListDropHandle;
 
 class FormTest : public ::testing::Test {
  protected:
