@@ -126,7 +126,22 @@ std::string ResolveTarget(const std::string& path) {
   return target;
 }
 
+void AppendLine(std::string& text, std::string_view line) { text.append(line).append("\r\n"); }
+
 }  // namespace
+
+void ParsePlayListText(std::string_view bytes,
+                       const std::function<void(std::string_view entry)>& onEntry) {
+  LineSplitter splitter(onEntry);
+  if (splitter.Feed(bytes.data(), bytes.size())) splitter.Finish();
+}
+
+std::string FormatPlayListText(int count, const std::function<const std::string&(int)>& pathAt) {
+  std::string text;
+  AppendLine(text, kPlayListHeader);
+  for (int i = 0; i < count; ++i) AppendLine(text, pathAt(i));
+  return text;
+}
 
 bool ReadPlayListFile(const std::string& path,
                       const std::function<void(std::string_view entry)>& onEntry) {
@@ -182,9 +197,9 @@ bool WritePlayListFile(const std::string& path, int count,
   // Blocks of lines go out in large writes.
   std::string block;
   block.reserve(128 * 1024);
-  block.append(kPlayListHeader).append("\r\n");
+  AppendLine(block, kPlayListHeader);
   for (int i = 0; ok && i < count; ++i) {
-    block.append(pathAt(i)).append("\r\n");
+    AppendLine(block, pathAt(i));
     if (block.size() >= 64 * 1024) {
       ok = WriteAll(out.get(), block.data(), block.size());
       block.clear();

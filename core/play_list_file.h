@@ -21,6 +21,14 @@ inline constexpr std::size_t kMaxPlayListLine = 4095;
 bool ReadPlayListFile(const std::string& path,
                       const std::function<void(std::string_view entry)>& onEntry);
 
+// The entries of play-list text held in memory, by the same rules as a file.
+void ParsePlayListText(std::string_view bytes,
+                       const std::function<void(std::string_view entry)>& onEntry);
+
+// The text a play-list file holds for these paths: the header, then each
+// path, each line ended by CR LF.
+std::string FormatPlayListText(int count, const std::function<const std::string&(int)>& pathAt);
+
 // Writes the header and `count` paths (`pathAt(i)`) with CR LF after each
 // line. The file is replaced whole: written beside the target, flushed, then
 // renamed over it (a symbolic link is followed, the target's permissions
