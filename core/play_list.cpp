@@ -268,19 +268,23 @@ void PlayListModel::Notify(ListChange change) {
     pending_.push_back(change);
     return;
   }
+  Deliver(change);
+}
+
+void PlayListModel::Deliver(const ListChange& change) {
   if (listener_) listener_(change);
+  if (observer_) observer_(change);
 }
 
 void PlayListModel::EndUpdate() {
   if (updateDepth_ == 0 || --updateDepth_ > 0) return;
   std::vector<ListChange> batch;
   batch.swap(pending_);
-  if (!listener_) return;
   if (batch.size() > kMaxBatchedNotices) {
-    listener_({ListChange::Kind::Reset});
+    Deliver({ListChange::Kind::Reset});
     return;
   }
-  for (const auto& change : batch) listener_(change);
+  for (const auto& change : batch) Deliver(change);
 }
 
 }  // namespace kelvo

@@ -84,7 +84,10 @@ class PlayListModel {
   // First unmarked row at or after `from`, wrapping, or -1 when all are marked.
   int NextUnmarked(int from) const;
 
+  // The view's listener; nullptr removes it.
   void SetListener(Listener listener) { listener_ = std::move(listener); }
+  // A further observer (outside control), told after the view.
+  void SetObserver(Listener observer) { observer_ = std::move(observer); }
   // Notices inside an update are collected and delivered at its end:
   // contiguous insertions as one, long batches as one reset.
   void BeginUpdate() { ++updateDepth_; }
@@ -100,6 +103,7 @@ class PlayListModel {
   void EraseAt(std::size_t pos);
   void PopBack();
   void Notify(ListChange change);
+  void Deliver(const ListChange& change);
 
   std::vector<PlayListRow> buf_;
   std::size_t gapBegin_ = 0;
@@ -110,6 +114,7 @@ class PlayListModel {
   int visibleRowCount_ = 0;
   int markedCount_ = 0;
   Listener listener_;
+  Listener observer_;
   int updateDepth_ = 0;
   std::vector<ListChange> pending_;
 };

@@ -56,6 +56,7 @@ bool TPlaybackForm::PlayFile(const std::string& path) {
   } catch (const EMCIDeviceError&) {
     // The start is judged by Error() alone.
   }
+  CurrentLength = -1;
   if (MediaPlayer1.Error() != 0) {
     ShowPlayState(false);
     SetCaption(PlayStatus, FormElement::PlayStatus, "エラー:");
@@ -64,6 +65,7 @@ bool TPlaybackForm::PlayFile(const std::string& path) {
   Playing = true;
   ShowPlayState(true);
   const auto length = MediaPlayer1.Length();
+  CurrentLength = length;
   SetCaption(CurrentFileName, FormElement::CurrentFileName, name + "  " + LengthText(length));
   return true;
 }

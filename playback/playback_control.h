@@ -2,6 +2,7 @@
 // Playback control: plays one file at a time on the media device, shows the
 // play state, and chains to the next entry when a play ends.
 
+#include <cstdint>
 #include <string>
 
 #include "core/player_core.h"
@@ -36,6 +37,8 @@ class TPlaybackForm : public TPlayerCore {
   bool RetryPending() const { return retryTimer_ != 0; }
 
   IMediaDevice& MediaPlayer1;
+  // Length in milliseconds of the file last started, -1 when its start failed.
+  std::int64_t CurrentLength = -1;
 
  protected:
   void SetMediaTimeFormat() override;
