@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <string>
 
 namespace kelvo {
 
@@ -38,10 +39,16 @@ class QSettingsRegistry : public IRegistry {
   std::int32_t ReadInteger(const std::string& name) override {
     const QVariant value = settings_ ? settings_->value(QString::fromStdString(name)) : QVariant();
     std::int32_t number = 0;
-    if (value.typeId() != QMetaType::QString ||
-        !ParseStoredInteger(value.toString().toStdString(), number)) {
-      throw ERegistryException("設定値 " + name + " のデータ型が正しくありません。");
-    }
+    // Values read from the file are texts; values this process wrote are
+    // held as the numbers they were.
+    const bool ok = value.typeId() == QMetaType::QString
+                        ? ParseStoredInteger(value.toString().toStdString(), number)
+                        : ParseStoredInteger(value.typeId() == QMetaType::Int ||
+                                                     value.typeId() == QMetaType::LongLong
+                                                 ? std::to_string(value.toLongLong())
+                                                 : std::string(),
+                                             number);
+    if (!ok) throw ERegistryException("設定値 " + name + " のデータ型が正しくありません。");
     return number;
   }
 

@@ -1,0 +1,450 @@
+#include "playback/gst/gst_media_device.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <utility>
+
+namespace kelvo {
+
+namespace {
+
+// playbin's flags: audio and video only (no subtitles: a text file must not
+// be taken for something to show).
+constexpr unsigned kPlayVideo = 0x1;
+constexpr unsigned kPlayAudio = 0x2;
+constexpr unsigned kPlayDeinterlace = 0x200;
+constexpr unsigned kPlaySoftColorBalance = 0x400;
+
+bool NonEmpty(const char* value) {
+  return value && *value;
+}
+
+int CodeOf(const GError* error) {
+  if (error->domain == GST_RESOURCE_ERROR) {
+    switch (error->code) {
+      case GST_RESOURCE_ERROR_NOT_FOUND:
+        return GstMediaDevice::kErrorFileNotFound;
+      case GST_RESOURCE_ERROR_OPEN_READ:
+      case GST_RESOURCE_ERROR_READ:
+      case GST_RESOURCE_ERROR_SEEK:
+        return GstMediaDevice::kErrorFileRead;
+      default:
+        // Write, busy, settings: the output's failures.
+        return GstMediaDevice::kErrorHardware;
+    }
+  }
+  if (error->domain == GST_STREAM_ERROR) return GstMediaDevice::kErrorInvalidFile;
+  if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN)
+    return GstMediaDevice::kErrorInvalidFile;
+  return GstMediaDevice::kErrorInternal;
+}
+
+}  // namespace
+
+GstMediaDevice::Options GstMediaDevice::Options::FromEnvironment() {
+  Options options;
+  if (const char* sink = std::getenv("KELVO_AUDIO_SINK"); NonEmpty(sink)) options.audioSink = sink;
+  if (const char* font = std::getenv("KELVO_SOUNDFONT"); NonEmpty(font)) options.soundFont = font;
+  options.display = NonEmpty(std::getenv("DISPLAY")) || NonEmpty(std::getenv("WAYLAND_DISPLAY"));
+  return options;
+}
+
+GstMediaDevice::GstMediaDevice(IEventLoop& loop, Options options)
+    : loop_(loop), options_(std::move(options)), notices_(std::make_shared<NoticeTarget>()) {
+  gst_init(nullptr, nullptr);
+  playbin_ = gst_element_factory_make("playbin", nullptr);
+  // Without playbin every Open fails with kErrorInternal.
+  if (!playbin_) return;
+  gst_object_ref_sink(playbin_);
+
+  if (!options_.audioSink.empty()) {
+    GError* error = nullptr;
+    audioSink_ = gst_parse_bin_from_description(options_.audioSink.c_str(), TRUE, &error);
+    if (error) {
+      std::fprintf(stderr, "kelvo: audio output \"%s\": %s\n", options_.audioSink.c_str(),
+                   error->message);
+      g_error_free(error);
+    }
+  }
+  if (!audioSink_) audioSink_ = gst_element_factory_make("autoaudiosink", nullptr);
+  GstElement* videoSink = nullptr;
+  if (options_.display) videoSink = gst_element_factory_make("autovideosink", nullptr);
+  if (!videoSink) {
+    videoSink = gst_element_factory_make("fakesink", nullptr);
+    if (videoSink) g_object_set(videoSink, "sync", TRUE, nullptr);
+  }
+  unsigned flags = kPlayAudio | kPlayVideo;
+  if (options_.display) flags |= kPlayDeinterlace | kPlaySoftColorBalance;
+  if (audioSink_) {
+    gst_object_ref_sink(audioSink_);
+    g_object_set(playbin_, "audio-sink", audioSink_, nullptr);
+  }
+  if (videoSink) g_object_set(playbin_, "video-sink", videoSink, nullptr);
+  g_object_set(playbin_, "flags", flags, nullptr);
+  g_signal_connect(playbin_, "element-setup", G_CALLBACK(&GstMediaDevice::OnElementSetup), this);
+
+  GstBus* bus = gst_element_get_bus(playbin_);
+  gst_bus_set_sync_handler(bus, &GstMediaDevice::OnBusMessage, this, nullptr);
+  gst_object_unref(bus);
+}
+
+GstMediaDevice::~GstMediaDevice() {
+  if (playbin_) {
+    // After NULL no streaming thread is left to post.
+    gst_element_set_state(playbin_, GST_STATE_NULL);
+    GstBus* bus = gst_element_get_bus(playbin_);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    g_signal_handlers_disconnect_by_data(playbin_, this);
+    gst_object_unref(playbin_);
+  }
+  if (audioSink_) gst_object_unref(audioSink_);
+  DropQueued();
+  std::lock_guard lock(mutex_);
+  if (dispatch_) {
+    g_source_destroy(dispatch_);
+    g_source_unref(dispatch_);
+  }
+}
+
+// ------------------------------------------------------------ streaming side
+
+void GstMediaDevice::OnElementSetup(GstElement*, GstElement* element, gpointer data) {
+  auto* self = static_cast<GstMediaDevice*>(data);
+  GstElementFactory* factory = gst_element_get_factory(element);
+  if (!factory || std::strcmp(GST_OBJECT_NAME(factory), "fluiddec") != 0) return;
+  // Set before the element starts, so that it never searches the system's
+  // folders for a default font.
+  g_object_set(element, "soundfont", self->options_.soundFont.c_str(), nullptr);
+}
+
+GstBusSyncReply GstMediaDevice::OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
+  auto* self = static_cast<GstMediaDevice*>(data);
+  const GstMessageType type = GST_MESSAGE_TYPE(message);
+  if (type != GST_MESSAGE_ERROR && type != GST_MESSAGE_EOS && type != GST_MESSAGE_ASYNC_DONE)
+    return GST_BUS_DROP;
+  {
+    std::lock_guard lock(self->mutex_);
+    // Stamped with the epoch in force when it was posted, so that a message
+    // of a play that is over is never taken for one of the current play.
+    self->queue_.push_back({gst_message_ref(message), self->epoch_.load()});
+    if (type != GST_MESSAGE_ASYNC_DONE && !self->dispatch_) {
+      self->dispatch_ = g_idle_source_new();
+      g_source_set_priority(self->dispatch_, G_PRIORITY_DEFAULT);
+      g_source_set_callback(self->dispatch_, &GstMediaDevice::OnDispatch, self, nullptr);
+      g_source_attach(self->dispatch_, nullptr);
+    }
+  }
+  self->arrived_.notify_all();
+  return GST_BUS_DROP;
+}
+
+gboolean GstMediaDevice::OnDispatch(gpointer data) {
+  static_cast<GstMediaDevice*>(data)->Dispatch();
+  return G_SOURCE_REMOVE;
+}
+
+// ------------------------------------------------------------ loop side
+
+void GstMediaDevice::Dispatch() {
+  std::deque<Stamped> items;
+  {
+    std::lock_guard lock(mutex_);
+    items.swap(queue_);
+    if (dispatch_) {
+      g_source_unref(dispatch_);
+      dispatch_ = nullptr;
+    }
+  }
+  for (auto& item : items) {
+    const GstMessageType type = GST_MESSAGE_TYPE(item.message);
+    // The end of the current play, however it ended; the pipeline stays
+    // where it is until the next command.
+    if (playEpoch_ != 0 && item.epoch == playEpoch_ &&
+        (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR))
+      EndPlay();
+    gst_message_unref(item.message);
+  }
+}
+
+bool GstMediaDevice::TakeNotify() {
+  return std::exchange(notify_, false);
+}
+bool GstMediaDevice::TakeWait() {
+  return std::exchange(wait_, false);
+}
+
+std::uint64_t GstMediaDevice::NewEpoch() {
+  epoch_.store(++lastEpoch_);
+  return lastEpoch_;
+}
+
+void GstMediaDevice::EndPlay() {
+  if (playEpoch_ == 0) return;
+  playEpoch_ = 0;
+  if (std::exchange(noticePending_, false)) PostNotice();
+}
+
+void GstMediaDevice::PostNotice() {
+  loop_.Post([target = std::weak_ptr(notices_), posted = notices_->playsStarted] {
+    // A device that is gone delivers nothing. A play started since this was
+    // posted would take it for its own end: it is stale and dropped.
+    const auto notices = target.lock();
+    if (!notices || notices->playsStarted != posted || !notices->handler) return;
+    const auto handler = notices->handler;
+    handler();
+  });
+}
+
+void GstMediaDevice::Fail(int code, std::string text) {
+  error_ = code;
+  errorText_ = std::move(text);
+}
+
+void GstMediaDevice::FailWith(GstMessage* message, int fallback) {
+  if (!message) {
+    Fail(fallback, "ファイル[" + openPath_ + "]を再生できません。");
+    return;
+  }
+  GError* error = nullptr;
+  gchar* debug = nullptr;
+  gst_message_parse_error(message, &error, &debug);
+  Fail(CodeOf(error), "ファイル[" + openPath_ + "]を再生できません: " + error->message);
+  g_error_free(error);
+  g_free(debug);
+  gst_message_unref(message);
+}
+
+GstMessage* GstMediaDevice::WaitFor(std::uint64_t epoch, int types, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::unique_lock lock(mutex_);
+  const auto take = [&]() -> GstMessage* {
+    for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+      GstMessage* message = it->message;
+      if (it->epoch != epoch || !(GST_MESSAGE_TYPE(message) & types)) continue;
+      if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ASYNC_DONE &&
+          GST_MESSAGE_SRC(message) != GST_OBJECT(playbin_))
+        continue;
+      queue_.erase(it);
+      return message;
+    }
+    return nullptr;
+  };
+  for (;;) {
+    if (GstMessage* message = take()) return message;
+    if (arrived_.wait_until(lock, deadline) == std::cv_status::timeout) return take();
+  }
+}
+
+void GstMediaDevice::DropQueued() {
+  std::deque<Stamped> items;
+  {
+    std::lock_guard lock(mutex_);
+    items.swap(queue_);
+  }
+  for (auto& item : items) gst_message_unref(item.message);
+}
+
+bool GstMediaDevice::Preroll(std::uint64_t epoch) {
+  const GstStateChangeReturn result = gst_element_set_state(playbin_, GST_STATE_PAUSED);
+  if (result == GST_STATE_CHANGE_FAILURE) {
+    // The element that failed has posted why, as a rule before returning.
+    FailWith(WaitFor(epoch, GST_MESSAGE_ERROR, 200), kErrorInvalidFile);
+    return false;
+  }
+  if (result != GST_STATE_CHANGE_ASYNC) {
+    GstMessage* error = WaitFor(epoch, GST_MESSAGE_ERROR, 0);
+    if (!error) return true;
+    FailWith(error, kErrorInvalidFile);
+    return false;
+  }
+  GstMessage* message =
+      WaitFor(epoch, GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE, options_.openTimeoutMs);
+  if (!message) {
+    Fail(kErrorNotReady, "ファイル[" + openPath_ + "]の準備が時間内に終わりませんでした。");
+    return false;
+  }
+  if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+    FailWith(message, kErrorInvalidFile);
+    return false;
+  }
+  gst_message_unref(message);
+  return true;
+}
+
+void GstMediaDevice::Open() {
+  const bool notify = TakeNotify();
+  TakeWait();  // every command here returns when it is done
+  if (open_) {
+    // Ready keeps the outputs open for the next file. But playbin takes a
+    // new URI only on its way down from PAUSED: one that never got there
+    // (a failed preroll) must go down to NULL, or it opens the old file again.
+    GstState state = GST_STATE_NULL;
+    gst_element_get_state(playbin_, &state, nullptr, 0);
+    gst_element_set_state(playbin_, state >= GST_STATE_PAUSED ? GST_STATE_READY : GST_STATE_NULL);
+    NewEpoch();
+    EndPlay();
+    open_ = false;
+  }
+  lengthMs_.reset();
+  const std::string path = fileName_;
+  if (!playbin_) {
+    Fail(kErrorInternal, "GStreamer の playbin がありません。");
+    throw EMCIDeviceError(errorText_);
+  }
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    const bool missing = errno == ENOENT || errno == ENOTDIR || path.empty();
+    Fail(missing ? kErrorFileNotFound : kErrorFileRead,
+         "ファイル[" + path + "]を開けません: " + std::strerror(errno));
+    throw EMCIDeviceError(errorText_);
+  }
+  // Only regular files: a pipe or a device would block the reader or never end.
+  if (!S_ISREG(info.st_mode)) {
+    Fail(kErrorInvalidFile, "[" + path + "]はメディアファイルではありません。");
+    throw EMCIDeviceError(errorText_);
+  }
+  GError* uriError = nullptr;
+  // The URI escapes the path's bytes as they are; filesrc gets them back.
+  gchar* uri = gst_filename_to_uri(path.c_str(), &uriError);
+  if (!uri) {
+    Fail(kErrorFileNotFound,
+         "ファイル[" + path + "]を開けません: " + (uriError ? uriError->message : std::string()));
+    if (uriError) g_error_free(uriError);
+    throw EMCIDeviceError(errorText_);
+  }
+  g_object_set(playbin_, "uri", uri, nullptr);
+  g_free(uri);
+  openPath_ = path;
+
+  const std::uint64_t epoch = NewEpoch();
+  DropQueued();
+  if (!Preroll(epoch)) {
+    gst_element_set_state(playbin_, GST_STATE_NULL);
+    NewEpoch();
+    DropQueued();
+    throw EMCIDeviceError(errorText_);
+  }
+  open_ = true;
+  atStart_ = true;
+  Fail(kErrorNone, {});
+  if (notify) PostNotice();
+}
+
+void GstMediaDevice::Play() {
+  const bool notify = TakeNotify();
+  const bool wait = TakeWait();
+  if (!open_) {
+    Fail(kErrorNotOpen, "メディアデバイスでファイルが開かれていません。");
+    return;
+  }
+  // A file that is gone since it was opened is not played from what is left
+  // of it in memory.
+  struct stat info {};
+  if (::stat(openPath_.c_str(), &info) != 0) {
+    Fail(kErrorFileNotFound, "ファイル[" + openPath_ + "]が見つかりません。");
+    return;
+  }
+  if (playEpoch_ != 0) {
+    // Paused first: a paused sink posts no end of stream, so nothing of the
+    // old play can be stamped with the new play's epoch.
+    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    NewEpoch();
+    EndPlay();
+  }
+  const std::uint64_t epoch = NewEpoch();
+  if (!atStart_) {
+    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    if (!gst_element_seek_simple(playbin_, GST_FORMAT_TIME, flags, 0)) {
+      // A stream that cannot seek is prepared again from its start.
+      gst_element_set_state(playbin_, GST_STATE_READY);
+      if (!Preroll(epoch)) return;
+    }
+  }
+  atStart_ = false;
+  playEpoch_ = epoch;
+  noticePending_ = notify;
+  if (gst_element_set_state(playbin_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    playEpoch_ = 0;
+    noticePending_ = false;
+    FailWith(WaitFor(epoch, GST_MESSAGE_ERROR, 200), kErrorHardware);
+    return;
+  }
+  ++notices_->playsStarted;
+  Fail(kErrorNone, {});
+  if (!wait) return;
+  // Bounded by the length, so that a stream that never ends cannot hold the
+  // caller; the notice then comes when it ends.
+  if (!lengthMs_) lengthMs_ = QueryLength(1000);
+  const int limit = static_cast<int>(lengthMs_.value_or(0)) + options_.openTimeoutMs;
+  if (GstMessage* end = WaitFor(epoch, GST_MESSAGE_EOS | GST_MESSAGE_ERROR, limit)) {
+    if (GST_MESSAGE_TYPE(end) == GST_MESSAGE_ERROR) {
+      FailWith(end, kErrorInternal);
+    } else {
+      gst_message_unref(end);
+    }
+    EndPlay();
+  }
+}
+
+void GstMediaDevice::Stop() {
+  const bool notify = TakeNotify();
+  TakeWait();
+  if (!open_) {
+    Fail(kErrorNotOpen, "メディアデバイスでファイルが開かれていません。");
+    throw EMCIDeviceError(errorText_);
+  }
+  gst_element_set_state(playbin_, GST_STATE_PAUSED);
+  NewEpoch();
+  EndPlay();
+  Fail(kErrorNone, {});
+  if (notify) PostNotice();
+}
+
+void GstMediaDevice::Close() {
+  const bool notify = TakeNotify();
+  TakeWait();
+  Fail(kErrorNone, {});
+  if (!open_) return;
+  gst_element_set_state(playbin_, GST_STATE_NULL);
+  NewEpoch();
+  EndPlay();
+  DropQueued();
+  open_ = false;
+  lengthMs_.reset();
+  if (notify) PostNotice();
+}
+
+std::optional<std::int64_t> GstMediaDevice::QueryLength(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    gint64 duration = -1;
+    if (gst_element_query_duration(playbin_, GST_FORMAT_TIME, &duration) && duration >= 0)
+      return (duration + GST_MSECOND / 2) / GST_MSECOND;
+    // Some demuxers (MIDI) know the length only a moment after preroll.
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+std::int64_t GstMediaDevice::Length() {
+  if (!open_) {
+    Fail(kErrorNotOpen, "メディアデバイスでファイルが開かれていません。");
+    return 0;
+  }
+  if (!lengthMs_) lengthMs_ = QueryLength(1000);
+  if (!lengthMs_) {
+    Fail(kErrorNotReady, "ファイル[" + openPath_ + "]の長さがわかりません。");
+    return 0;
+  }
+  Fail(kErrorNone, {});
+  return *lengthMs_;
+}
+
+}  // namespace kelvo

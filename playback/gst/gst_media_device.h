@@ -1,0 +1,147 @@
+#pragma once
+// The media device over one GStreamer playbin: WAV, MPEG audio, MIDI (through
+// midiparse and fluiddec with an explicit SoundFont) and AVI.
+//
+// Commands run on the thread of the event loop given to the constructor.
+// Completion notices reach the handler through IEventLoop::Post; the bus is
+// read on GLib's default main context, which that thread must run (Qt's event
+// dispatcher on Linux does, and so does GlibEventLoop).
+
+#include <gst/gst.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "playback/media_device.h"
+
+namespace kelvo {
+
+class GstMediaDevice : public IMediaDevice {
+ public:
+  // Result codes of Error(), with the numbers of the platform the player
+  // first ran on.
+  static constexpr int kErrorNone = 0;
+  static constexpr int kErrorNotOpen = 257;       // no file open for the command
+  static constexpr int kErrorHardware = 262;      // the output failed
+  static constexpr int kErrorFileNotFound = 275;  // missing file
+  static constexpr int kErrorNotReady = 276;      // no answer within the time allowed
+  static constexpr int kErrorInternal = 277;      // anything else
+  static constexpr int kErrorInvalidFile = 296;   // not a media file, damaged, a folder
+  static constexpr int kErrorFileRead = 348;      // the file could not be read
+
+  static constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+
+  struct Options {
+    // A gst-launch description of the audio output; empty: autoaudiosink.
+    std::string audioSink;
+    // The SoundFont that fluiddec plays MIDI with.
+    std::string soundFont = kDefaultSoundFont;
+    // Whether a display is there for video; without one video goes to a fakesink.
+    bool display = false;
+    // How long Open waits for the file to be ready to play.
+    int openTimeoutMs = 5000;
+
+    // KELVO_AUDIO_SINK, KELVO_SOUNDFONT, DISPLAY and WAYLAND_DISPLAY.
+    static Options FromEnvironment();
+  };
+
+  explicit GstMediaDevice(IEventLoop& loop, Options options = Options::FromEnvironment());
+  ~GstMediaDevice() override;
+  GstMediaDevice(const GstMediaDevice&) = delete;
+  GstMediaDevice& operator=(const GstMediaDevice&) = delete;
+
+  void SetNotify(bool notify) override { notify_ = notify; }
+  void SetWait(bool wait) override { wait_ = wait; }
+  void SetFileName(const std::string& path) override { fileName_ = path; }
+  void Open() override;
+  void SetTimeFormatMilliseconds() override {}
+  void Play() override;
+  void Stop() override;
+  void Close() override;
+  std::int64_t Length() override;
+  int Error() const override { return error_; }
+  void SetOnNotify(std::function<void()> handler) override {
+    notices_->handler = std::move(handler);
+  }
+
+  // What went wrong in the last command that failed, for people.
+  const std::string& ErrorText() const { return errorText_; }
+  // True while a file is open.
+  bool IsOpen() const { return open_; }
+  // The audio output element (a bin when the output was described); the
+  // device keeps it for its whole life, so probes set on it stay valid.
+  GstElement* AudioSink() const { return audioSink_; }
+  const Options& Settings() const { return options_; }
+
+ private:
+  // What a queued notice needs when it is delivered; it outlives the device.
+  struct NoticeTarget {
+    std::function<void()> handler;
+    // Plays started so far: a notice posted before the latest start is stale.
+    std::uint64_t playsStarted = 0;
+  };
+  struct Stamped {
+    GstMessage* message;
+    std::uint64_t epoch;
+  };
+
+  static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
+  static void OnElementSetup(GstElement* playbin, GstElement* element, gpointer self);
+  static gboolean OnDispatch(gpointer self);
+  void Dispatch();
+
+  bool TakeNotify();
+  bool TakeWait();
+  // Starts a new epoch: messages posted from now on carry it.
+  std::uint64_t NewEpoch();
+  // Ends the current play, if any; a play that asked for a notice gets it.
+  void EndPlay();
+  // Brings the pipeline to PAUSED and waits until it is prerolled. False,
+  // with Error() and ErrorText() set, when it failed.
+  bool Preroll(std::uint64_t epoch);
+  // The duration, asked again for up to `timeoutMs`; nothing when unknown.
+  std::optional<std::int64_t> QueryLength(int timeoutMs);
+  // Waits for a message of `epoch` with one of `types` (ASYNC_DONE only from
+  // the pipeline); nullptr when `timeoutMs` passed first.
+  GstMessage* WaitFor(std::uint64_t epoch, int types, int timeoutMs);
+  void DropQueued();
+  void Fail(int code, std::string text);
+  void FailWith(GstMessage* error, int fallback);
+  void PostNotice();
+
+  IEventLoop& loop_;
+  Options options_;
+  GstElement* playbin_ = nullptr;
+  GstElement* audioSink_ = nullptr;
+
+  // Commands (loop thread only).
+  bool notify_ = false;
+  bool wait_ = false;
+  std::string fileName_;
+  std::string openPath_;
+  bool open_ = false;
+  bool atStart_ = false;  // prerolled at the start, never played since
+  std::optional<std::int64_t> lengthMs_;
+  int error_ = 0;
+  std::string errorText_;
+  std::uint64_t lastEpoch_ = 0;
+  std::uint64_t playEpoch_ = 0;  // the epoch of the current play; 0: none
+  bool noticePending_ = false;
+  std::shared_ptr<NoticeTarget> notices_;
+
+  // Shared with the streaming threads.
+  std::atomic<std::uint64_t> epoch_{0};
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::deque<Stamped> queue_;
+  GSource* dispatch_ = nullptr;
+};
+
+}  // namespace kelvo
