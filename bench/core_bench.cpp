@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "core/play_list.h"
 #include "core/player_core.h"
@@ -57,7 +57,9 @@ class BenchPlayer : public TPlayerCore {
   NullLoop loop_;
 };
 
-std::string PathFor(long i) { return "/home/user/Music/album/track" + std::to_string(i) + ".mid"; }
+std::string PathFor(long i) {
+  return "/home/user/Music/album/track" + std::to_string(i) + ".mid";
+}
 
 void Fill(PlayListModel& model, long rows) {
   model.Reset();
@@ -89,12 +91,16 @@ void InsertBatch(benchmark::State& state, bool insertMode) {
   state.SetItemsProcessed(state.iterations() * n);
 }
 
-void BM_InsertBatch_append(benchmark::State& state) { InsertBatch(state, false); }
-void BM_InsertBatch_insert_at_top(benchmark::State& state) { InsertBatch(state, true); }
+void BM_InsertBatch_append(benchmark::State& state) {
+  InsertBatch(state, false);
+}
+void BM_InsertBatch_insert_at_top(benchmark::State& state) {
+  InsertBatch(state, true);
+}
 
 std::string WriteList(long lines) {
-  const auto file = std::filesystem::temp_directory_path() /
-                    ("kelvo-bench-" + std::to_string(lines) + ".ini");
+  const auto file =
+      std::filesystem::temp_directory_path() / ("kelvo-bench-" + std::to_string(lines) + ".ini");
   std::ofstream out(file, std::ios::binary);
   out << "[zododizuza]\r\n";
   for (long i = 0; i < lines; ++i) out << PathFor(i) << "\r\n";

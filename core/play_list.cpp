@@ -280,7 +280,10 @@ void PlayListModel::EndUpdate() {
   if (updateDepth_ == 0 || --updateDepth_ > 0) return;
   std::vector<ListChange> batch;
   batch.swap(pending_);
-  if (batch.size() > kMaxBatchedNotices) {
+  const bool reset = std::any_of(batch.begin(), batch.end(), [](const ListChange& c) {
+    return c.What == ListChange::Kind::Reset;
+  });
+  if (reset || batch.size() > kMaxBatchedNotices) {
     Deliver({ListChange::Kind::Reset});
     return;
   }

@@ -45,8 +45,7 @@ class Fd {
 // kMaxPlayListLine bytes; a line cut at the limit swallows an LF right after it.
 class LineSplitter {
  public:
-  explicit LineSplitter(const std::function<void(std::string_view)>& onEntry)
-      : onEntry_(onEntry) {
+  explicit LineSplitter(const std::function<void(std::string_view)>& onEntry) : onEntry_(onEntry) {
     line_.reserve(256);
   }
 
@@ -126,7 +125,9 @@ std::string ResolveTarget(const std::string& path) {
   return target;
 }
 
-void AppendLine(std::string& text, std::string_view line) { text.append(line).append("\r\n"); }
+void AppendLine(std::string& text, std::string_view line) {
+  text.append(line).append("\r\n");
+}
 
 }  // namespace
 

@@ -146,8 +146,8 @@ bool TPlayerCore::LoadPlayList(const std::string& path, bool replace, int* inser
   }
   if (inserted) *inserted = count;
   if (!opened) {
-    view_.MessageBox("演奏リストファイル[" + path + "]がオープンできません。", std::string(kAppTitle),
-                     MB_OK | MB_ICONEXCLAMATION);
+    view_.MessageBox("演奏リストファイル[" + path + "]がオープンできません。",
+                     std::string(kAppTitle), MB_OK | MB_ICONEXCLAMATION);
     return false;
   }
   ShowEntryCount();

@@ -32,8 +32,7 @@ std::int32_t MillisecondsSinceLocalMidnight() {
   std::tm local{};
   localtime_r(&seconds, &local);
   const auto ms = static_cast<std::int32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-      1000);
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
   return ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 + ms;
 }
 

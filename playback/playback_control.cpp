@@ -15,7 +15,9 @@ TPlaybackForm::~TPlaybackForm() {
   MediaPlayer1.SetOnNotify(nullptr);
 }
 
-void TPlaybackForm::SetMediaTimeFormat() { MediaPlayer1.SetTimeFormatMilliseconds(); }
+void TPlaybackForm::SetMediaTimeFormat() {
+  MediaPlayer1.SetTimeFormatMilliseconds();
+}
 
 void TPlaybackForm::ShowPlayState(bool playing) {
   std::string item;
@@ -104,7 +106,9 @@ void TPlaybackForm::ButtonPlayStopClick() {
   view_.FocusPlayList();
 }
 
-void TPlaybackForm::PlayListDblClick() { PlaySelected(); }
+void TPlaybackForm::PlayListDblClick() {
+  PlaySelected();
+}
 
 void TPlaybackForm::MediaPlayer1Notify() {
   ShowPlayState(false);

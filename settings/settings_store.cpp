@@ -12,8 +12,10 @@ struct Flag {
 };
 
 constexpr Flag kFlags[] = {
-    {"RandomMenu", &TPlayerCore::RandomMenu},       {"RepeatMenu", &TPlayerCore::RepeatMenu},
-    {"StatusBarMenu", &TPlayerCore::StatusBarMenu}, {"WindowPosMenu", &TPlayerCore::WindowPosMenu},
+    {"RandomMenu", &TPlayerCore::RandomMenu},
+    {"RepeatMenu", &TPlayerCore::RepeatMenu},
+    {"StatusBarMenu", &TPlayerCore::StatusBarMenu},
+    {"WindowPosMenu", &TPlayerCore::WindowPosMenu},
     {"InsertModeMenu", &TPlayerCore::InsertModeMenu},
 };
 

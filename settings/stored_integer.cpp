@@ -15,7 +15,8 @@ bool ParseStoredInteger(const std::string& text, std::int32_t& value) {
   errno = 0;
   char* end = nullptr;
   const long long parsed = std::strtoll(begin, &end, 10);
-  if (errno != 0 || end != begin + text.size() || parsed < INT32_MIN || parsed > INT32_MAX) return false;
+  if (errno != 0 || end != begin + text.size() || parsed < INT32_MIN || parsed > INT32_MAX)
+    return false;
   value = static_cast<std::int32_t>(parsed);
   return true;
 }

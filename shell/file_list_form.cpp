@@ -41,9 +41,13 @@ TFileListForm::TFileListForm(IFormView& view, IEventLoop& loop, IMediaDevice& de
 
 TFileListForm::~TFileListForm() = default;
 
-void TFileListForm::LoadSettings() { ::kelvo::LoadSettings(*this, view_, createRegistry_); }
+void TFileListForm::LoadSettings() {
+  ::kelvo::LoadSettings(*this, view_, createRegistry_);
+}
 
-void TFileListForm::SaveSettings() { ::kelvo::SaveSettings(*this, view_, createRegistry_); }
+void TFileListForm::SaveSettings() {
+  ::kelvo::SaveSettings(*this, view_, createRegistry_);
+}
 
 bool TFileListForm::FormClose() {
   if (!TPlaybackForm::FormClose()) return false;
@@ -199,7 +203,9 @@ void TFileListForm::InsertModeMenuClick() {
   view_.Changed(FormElement::Options);
 }
 
-void TFileListForm::AboutMenuClick() { view_.MessageBox(AboutText(), std::string(kAppTitle), 0); }
+void TFileListForm::AboutMenuClick() {
+  view_.MessageBox(AboutText(), std::string(kAppTitle), 0);
+}
 
 // ---------------------------------------------------------------- window messages
 

@@ -58,6 +58,14 @@ GstMediaDevice::Options GstMediaDevice::Options::FromEnvironment() {
 GstMediaDevice::GstMediaDevice(IEventLoop& loop, Options options)
     : loop_(loop), options_(std::move(options)), notices_(std::make_shared<NoticeTarget>()) {
   gst_init(nullptr, nullptr);
+  // Video sinks that take over the screen, or crash inside a desktop
+  // session, are never the ones autovideosink picks.
+  for (const char* name : {"dfbvideosink", "kmssink", "fbdevsink"}) {
+    if (GstPluginFeature* feature = gst_registry_lookup_feature(gst_registry_get(), name)) {
+      gst_plugin_feature_set_rank(feature, GST_RANK_NONE);
+      gst_object_unref(feature);
+    }
+  }
   playbin_ = gst_element_factory_make("playbin", nullptr);
   // Without playbin every Open fails with kErrorInternal.
   if (!playbin_) return;
@@ -445,6 +453,30 @@ std::int64_t GstMediaDevice::Length() {
   }
   Fail(kErrorNone, {});
   return *lengthMs_;
+}
+
+bool SystemAudioOutputAvailable() {
+  gst_init(nullptr, nullptr);
+  GstElement* sink = gst_element_factory_make("autoaudiosink", nullptr);
+  if (!sink) return false;
+  gst_object_ref_sink(sink);
+  bool available = false;
+  if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE) {
+    // autoaudiosink falls back to a fake sink when no real output opens.
+    GstIterator* it = gst_bin_iterate_sinks(GST_BIN(sink));
+    GValue item = G_VALUE_INIT;
+    if (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+      auto* child = GST_ELEMENT(g_value_get_object(&item));
+      GstElementFactory* factory = gst_element_get_factory(child);
+      available = factory && std::string(GST_OBJECT_NAME(factory)) != "fakesink";
+      g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+  }
+  gst_element_set_state(sink, GST_STATE_NULL);
+  gst_object_unref(sink);
+  return available;
 }
 
 }  // namespace kelvo

@@ -23,6 +23,10 @@
 
 namespace kelvo {
 
+// Whether the system's own audio output (what autoaudiosink picks) can be
+// opened; without it a player goes to a fake sink.
+bool SystemAudioOutputAvailable();
+
 class GstMediaDevice : public IMediaDevice {
  public:
   // Result codes of Error(), with the numbers of the platform the player

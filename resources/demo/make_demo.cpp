@@ -106,7 +106,9 @@ std::string ChimeWave() {
     return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
                        static_cast<char>(v >> 24)};
   };
-  auto le16 = [](unsigned v) { return std::string{static_cast<char>(v), static_cast<char>(v >> 8)}; };
+  auto le16 = [](unsigned v) {
+    return std::string{static_cast<char>(v), static_cast<char>(v >> 8)};
+  };
   std::string file = "RIFF" + le32(36 + static_cast<std::uint32_t>(data.size())) + "WAVEfmt ";
   file += le32(16) + le16(1) + le16(1) + le32(kRate) + le32(kRate * 2) + le16(2) + le16(16);
   file += "data" + le32(static_cast<std::uint32_t>(data.size())) + data;
@@ -132,21 +134,80 @@ int main(int argc, char** argv) {
   enum { G3 = 55, A3 = 57, B3 = 59, C4 = 60, D4 = 62, E4 = 64, F4 = 65, G4 = 67, A4 = 69 };
   const std::vector<Tune> tunes = {
       // "Ah! vous dirai-je, maman", a French folk tune of the 18th century.
-      {"twinkle.mid", 10, 100,
-       {{C4, 2}, {C4, 2}, {G4, 2}, {G4, 2}, {A4, 2}, {A4, 2}, {G4, 4},
-        {F4, 2}, {F4, 2}, {E4, 2}, {E4, 2}, {D4, 2}, {D4, 2}, {C4, 4}}},
+      {"twinkle.mid",
+       10,
+       100,
+       {{C4, 2},
+        {C4, 2},
+        {G4, 2},
+        {G4, 2},
+        {A4, 2},
+        {A4, 2},
+        {G4, 4},
+        {F4, 2},
+        {F4, 2},
+        {E4, 2},
+        {E4, 2},
+        {D4, 2},
+        {D4, 2},
+        {C4, 4}}},
       // The "Ode to Joy" theme of Beethoven's ninth symphony (1824).
-      {"ode_to_joy.mid", 0, 120,
-       {{E4, 2}, {E4, 2}, {F4, 2}, {G4, 2}, {G4, 2}, {F4, 2}, {E4, 2}, {D4, 2},
-        {C4, 2}, {C4, 2}, {D4, 2}, {E4, 2}, {E4, 3}, {D4, 1}, {D4, 4}}},
+      {"ode_to_joy.mid",
+       0,
+       120,
+       {{E4, 2},
+        {E4, 2},
+        {F4, 2},
+        {G4, 2},
+        {G4, 2},
+        {F4, 2},
+        {E4, 2},
+        {D4, 2},
+        {C4, 2},
+        {C4, 2},
+        {D4, 2},
+        {E4, 2},
+        {E4, 3},
+        {D4, 1},
+        {D4, 4}}},
       // "Frère Jacques", a French round of the 18th century.
-      {"frere_jacques.mid", 73, 110,
-       {{C4, 2}, {D4, 2}, {E4, 2}, {C4, 2}, {C4, 2}, {D4, 2}, {E4, 2}, {C4, 2},
-        {E4, 2}, {F4, 2}, {G4, 4}, {E4, 2}, {F4, 2}, {G4, 4}}},
+      {"frere_jacques.mid",
+       73,
+       110,
+       {{C4, 2},
+        {D4, 2},
+        {E4, 2},
+        {C4, 2},
+        {C4, 2},
+        {D4, 2},
+        {E4, 2},
+        {C4, 2},
+        {E4, 2},
+        {F4, 2},
+        {G4, 4},
+        {E4, 2},
+        {F4, 2},
+        {G4, 4}}},
       // "Greensleeves", an English folk tune of the 16th century.
-      {"greensleeves.mid", 24, 90,
-       {{A3, 2}, {C4, 4}, {D4, 2}, {E4, 3}, {F4, 1}, {E4, 2}, {D4, 4}, {B3, 2},
-        {G3, 3}, {A3, 1}, {B3, 2}, {C4, 4}, {A3, 2}, {A3, 3}, {0, 1}, {A3, 4}}},
+      {"greensleeves.mid",
+       24,
+       90,
+       {{A3, 2},
+        {C4, 4},
+        {D4, 2},
+        {E4, 3},
+        {F4, 1},
+        {E4, 2},
+        {D4, 4},
+        {B3, 2},
+        {G3, 3},
+        {A3, 1},
+        {B3, 2},
+        {C4, 4},
+        {A3, 2},
+        {A3, 3},
+        {0, 1},
+        {A3, 4}}},
   };
   std::string list = "[zododizuza]\r\n";
   for (const auto& tune : tunes) {

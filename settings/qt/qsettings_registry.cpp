@@ -1,7 +1,5 @@
 #include "settings/qt/qsettings_registry.h"
 
-#include "settings/stored_integer.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -9,6 +7,8 @@
 #include <QStringList>
 #include <memory>
 #include <string>
+
+#include "settings/stored_integer.h"
 
 namespace kelvo {
 

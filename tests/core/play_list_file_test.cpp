@@ -1,11 +1,10 @@
 #include "core/play_list_file.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
@@ -47,8 +46,7 @@ const std::string kLong4096 = std::string(4095, 'y') + "z";
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReaderTest,
     ::testing::Values(
-        ReadCase{"Empty", "", {}},
-        ReadCase{"HeaderOnly", "[zododizuza]\r\n", {}},
+        ReadCase{"Empty", "", {}}, ReadCase{"HeaderOnly", "[zododizuza]\r\n", {}},
         ReadCase{"CrLf", "[zododizuza]\r\n/a.mid\r\n/b.wav\r\n", {"/a.mid", "/b.wav"}},
         ReadCase{"LfOnly", "[zododizuza]\n/a.mid\n/b.wav\n", {"/a.mid", "/b.wav"}},
         ReadCase{"CrInsideLine", "/a\r.mid\r\r\n", {"/a.mid"}},
@@ -67,8 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"NulEndsTheEntry", std::string("/a\0junk\n/b\n", 11), {"/a", "/b"}},
         ReadCase{"NonAsciiBytesUnchanged", "/m\xe9/\x95\\\xff.mid\n", {"/m\xe9/\x95\\\xff.mid"}},
         ReadCase{"LineOf4095IsOneEntry", kLong4095 + "\r\nnext\n", {kLong4095, "next"}},
-        ReadCase{"LineOf4096IsSplit", kLong4096 + "\nnext\n",
-                 {std::string(4095, 'y'), "z", "next"}}),
+        ReadCase{
+            "LineOf4096IsSplit", kLong4096 + "\nnext\n", {std::string(4095, 'y'), "z", "next"}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(PlayListFile, SavedListLoadsBackWithoutMarks) {

@@ -45,18 +45,33 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         InsertCase{"EmptyAppend", {""}, 0, false, {"e1", "e2", "e3"}, {"e1", "e2", "e3"}, 0},
         InsertCase{"EmptyInsert", {""}, 0, true, {"e1", "e2", "e3"}, {"e1", "e2", "e3"}, 0},
-        InsertCase{"AppendKeepsSelection", {"e1", "e2", "e3"}, 1, false, {"x"},
-                   {"e1", "e2", "e3", "x"}, 1},
-        InsertCase{"InsertBeforeSelected", {"e1", "e2", "e3"}, 1, true, {"x", "y"},
-                   {"e1", "x", "y", "e2", "e3"}, 1},
-        InsertCase{"InsertUsesUpEmptyLastRow", {"e1", "e2", ""}, 0, true, {"x"},
-                   {"x", "e1", "e2"}, 0},
-        InsertCase{"AppendFillsEmptyLastRow", {"e1", "e2", ""}, 0, false, {"x", "y"},
-                   {"e1", "e2", "x", "y"}, 0},
-        InsertCase{"InsertAtLastRow", {"e1", "e2", "e3"}, 2, true, {"x"},
-                   {"e1", "e2", "x", "e3"}, 2},
-        InsertCase{"InsertOnEmptyLastSelected", {"e1", ""}, 1, true, {"x", "y"},
-                   {"e1", "x", "y"}, 1}),
+        InsertCase{"AppendKeepsSelection",
+                   {"e1", "e2", "e3"},
+                   1,
+                   false,
+                   {"x"},
+                   {"e1", "e2", "e3", "x"},
+                   1},
+        InsertCase{"InsertBeforeSelected",
+                   {"e1", "e2", "e3"},
+                   1,
+                   true,
+                   {"x", "y"},
+                   {"e1", "x", "y", "e2", "e3"},
+                   1},
+        InsertCase{
+            "InsertUsesUpEmptyLastRow", {"e1", "e2", ""}, 0, true, {"x"}, {"x", "e1", "e2"}, 0},
+        InsertCase{"AppendFillsEmptyLastRow",
+                   {"e1", "e2", ""},
+                   0,
+                   false,
+                   {"x", "y"},
+                   {"e1", "e2", "x", "y"},
+                   0},
+        InsertCase{
+            "InsertAtLastRow", {"e1", "e2", "e3"}, 2, true, {"x"}, {"e1", "e2", "x", "e3"}, 2},
+        InsertCase{
+            "InsertOnEmptyLastSelected", {"e1", ""}, 1, true, {"x", "y"}, {"e1", "x", "y"}, 1}),
     [](const auto& info) { return info.param.name; });
 
 TEST(PlayListModel, RemoveKeepsTheIndexAndAtLeastOneRow) {
@@ -177,6 +192,21 @@ TEST(PlayListModel, BatchReachesTheViewAsOneInsertion) {
   EXPECT_EQ(seen[0].Count, 1000);
 }
 
+TEST(PlayListModel, BatchWithAResetReachesTheViewAsOneReset) {
+  PlayListModel model(3);
+  std::vector<ListChange> seen;
+  model.SetListener([&](const ListChange& c) { seen.push_back(c); });
+  {
+    ListUpdate batch(model);
+    model.Reset();
+    int point = 0;
+    for (int i = 0; i < 5; ++i) model.InsertEntry(point, "x", false);
+  }
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].What, ListChange::Kind::Reset);
+  EXPECT_EQ(model.RowCount(), 5);
+}
+
 // The gap buffer against a plain vector under random edits.
 TEST(PlayListModel, AgreesWithAPlainListUnderRandomEdits) {
   std::mt19937 rng(7);
@@ -232,9 +262,12 @@ TEST(PlayListModel, AgreesWithAPlainListUnderRandomEdits) {
           auto moving = ref[from];
           ref.erase(ref.begin() + from);
           ref.insert(ref.begin() + to, moving);
-          if (refRow == from) refRow = to;
-          else if (from < refRow && refRow <= to) --refRow;
-          else if (to <= refRow && refRow < from) ++refRow;
+          if (refRow == from)
+            refRow = to;
+          else if (from < refRow && refRow <= to)
+            --refRow;
+          else if (to <= refRow && refRow < from)
+            ++refRow;
         }
         break;
       }

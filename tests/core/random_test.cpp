@@ -19,8 +19,8 @@ TEST(Random, PublishedCheckValues) {
 }
 
 TEST(Random, StepAgreesWith64BitArithmetic) {
-  const std::int32_t edges[] = {1, 2, 127772, 127773, 127774, 16807, 2836, 1043618065,
-                                2147483645, 2147483646};
+  const std::int32_t edges[] = {1,     2,    127772,     127773,     127774,
+                                16807, 2836, 1043618065, 2147483645, 2147483646};
   for (std::int32_t s : edges) {
     const auto expected = static_cast<std::int32_t>((16807LL * s) % 2147483647LL);
     EXPECT_EQ(MinimalStandardStep(s), expected) << s;

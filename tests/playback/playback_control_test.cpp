@@ -162,7 +162,8 @@ TEST_P(ChainTest, SkipsFailedEntriesAfterThreeSeconds) {
   EXPECT_NE(std::find(tried.begin(), tried.end(), "/bad2"), tried.end());
   EXPECT_NE(std::find(tried.begin() + 1, tried.end(), "/good2"), tried.end());
   if (!GetParam().shuffle) {
-    EXPECT_EQ(Paths(tried.begin(), tried.begin() + 4), Paths({"/good1", "/bad1", "/bad2", "/good2"}));
+    EXPECT_EQ(Paths(tried.begin(), tried.begin() + 4),
+              Paths({"/good1", "/bad1", "/bad2", "/good2"}));
   }
   if (!GetParam().repeat && !GetParam().shuffle) {
     // The last row ended the list: nothing after it.

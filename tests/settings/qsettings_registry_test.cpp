@@ -1,9 +1,8 @@
 #include "settings/qt/qsettings_registry.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <QSettings>
 #include <cstdlib>

@@ -285,8 +285,8 @@ TEST_F(FormTest, WheelMovesTheViewOneRowPerMessage) {
   SetRows({"0", "1", "2", "3", "4", "5"});
   form.PlayList.SetVisibleRowCount(4);
   auto wheel = [&](int delta) {
-    TMessage message{WM_MOUSEWHEEL, static_cast<std::uintptr_t>(static_cast<std::uint16_t>(delta))
-                                        << 16, 0, -1};
+    TMessage message{WM_MOUSEWHEEL,
+                     static_cast<std::uintptr_t>(static_cast<std::uint16_t>(delta)) << 16, 0, -1};
     form.Dispatch(message);
     return message.Result;
   };

@@ -28,8 +28,7 @@ class Monkey {
         form_(view_, loop_, device_, menu_, dialogs_, testing::MemoryRegistry::Factory(store_)) {
     view_.answers.clear();
     lists_ = {dir_.Write("a.ini", "[zododizuza]\r\n/m/1.mid\r\n/m/bad.wav\r\n\r\n/m/2.wav\r\n"),
-              dir_.Write("b.INI", "/m/3.mid\n; zododizuza\n/m/4.mid\n"),
-              dir_.File("missing.ini")};
+              dir_.Write("b.INI", "/m/3.mid\n; zododizuza\n/m/4.mid\n"), dir_.File("missing.ini")};
     device_.failOpen = {"/m/bad.wav", "/m/x5.mid"};
     device_.failPlay = {"/m/x7.mid"};
     form_.FormCreate({lists_[0]});
@@ -55,13 +54,27 @@ class Monkey {
       }
       case 2:
         switch (Pick(7)) {
-          case 0: form_.ButtonPlayClick(); break;
-          case 1: form_.ButtonStopClick(); break;
-          case 2: form_.ButtonPlayNextClick(); break;
-          case 3: form_.ButtonRemoveClick(); break;
-          case 4: form_.ButtonUpClick(); break;
-          case 5: form_.ButtonDownClick(); break;
-          default: form_.ButtonPlayStopClick(); break;
+          case 0:
+            form_.ButtonPlayClick();
+            break;
+          case 1:
+            form_.ButtonStopClick();
+            break;
+          case 2:
+            form_.ButtonPlayNextClick();
+            break;
+          case 3:
+            form_.ButtonRemoveClick();
+            break;
+          case 4:
+            form_.ButtonUpClick();
+            break;
+          case 5:
+            form_.ButtonDownClick();
+            break;
+          default:
+            form_.ButtonPlayStopClick();
+            break;
         }
         return "command";
       case 3: {
@@ -75,11 +88,21 @@ class Monkey {
       }
       case 4:
         switch (Pick(5)) {
-          case 0: form_.RandomMenuClick(); break;
-          case 1: form_.RepeatMenuClick(); break;
-          case 2: form_.StatusBarMenuClick(); break;
-          case 3: form_.WindowPosMenuClick(); break;
-          default: form_.InsertModeMenuClick(); break;
+          case 0:
+            form_.RandomMenuClick();
+            break;
+          case 1:
+            form_.RepeatMenuClick();
+            break;
+          case 2:
+            form_.StatusBarMenuClick();
+            break;
+          case 3:
+            form_.WindowPosMenuClick();
+            break;
+          default:
+            form_.InsertModeMenuClick();
+            break;
         }
         return "toggle";
       case 5:
@@ -111,7 +134,8 @@ class Monkey {
         form_.PlayListDblClick();
         return "dblclick";
       case 14: {
-        TMessage wheel{WM_MOUSEWHEEL, static_cast<std::uintptr_t>(Pick(2) ? 0x00780000u : 0xFF880000u)};
+        TMessage wheel{WM_MOUSEWHEEL,
+                       static_cast<std::uintptr_t>(Pick(2) ? 0x00780000u : 0xFF880000u)};
         form_.PlayList.SetVisibleRowCount(Pick(10));
         form_.Dispatch(wheel);
         return "wheel";

@@ -1,0 +1,122 @@
+// kelvo: the play-list player's program entry.
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "playback/gst/gst_media_device.h"
+#include "settings/qt/qsettings_registry.h"
+#include "shell/file_list_form.h"
+#include "shell/qt/main_window.h"
+#include "shell/qt/mpris.h"
+#include "shell/qt/qt_event_loop.h"
+#include "shell/qt/qt_file_dialogs.h"
+#include "shell/qt/svg_icons.h"
+#include "shell/qt/tray_system_menu.h"
+
+namespace {
+
+// SIGTERM and SIGINT reach the event loop through this pair of sockets, so
+// that the window closes as it does from its close box and the settings are
+// written.
+int signalSockets[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const auto written = ::write(signalSockets[0], &byte, 1);
+}
+
+bool CatchTerminationSignals() {
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0) return false;
+  ::fcntl(signalSockets[0], F_SETFL, O_NONBLOCK);
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // The play-list files named on the command line, as the bytes given.
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+
+  // Qt is given the program's name only: every argument is a play-list
+  // file, also one that looks like an option of Qt's.
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
+  QApplication::setOrganizationName(QStringLiteral("Tessen"));
+  QApplication::setApplicationName(QStringLiteral("kelvo"));
+  QApplication::setWindowIcon(kelvo::ProgramIcon());
+  QApplication::setFont(kelvo::MainWindow::WindowFont());
+
+  // Without a sound card the player still runs, silently, on a fake sink.
+  if (std::getenv("KELVO_AUDIO_SINK") == nullptr && !kelvo::SystemAudioOutputAvailable()) {
+    std::fprintf(stderr, "kelvo: no sound output found; playing silently.\n");
+    ::setenv("KELVO_AUDIO_SINK", "fakesink sync=true", 1);
+  }
+
+  kelvo::QtEventLoop loop;
+  kelvo::GstMediaDevice device(loop);
+  kelvo::MainWindow window;
+  kelvo::TraySystemMenu menu;
+  kelvo::QtFileDialogs dialogs(&window);
+  {
+    // The desktop's media controls follow what the window shows.
+    kelvo::MprisObservingView view(window);
+    kelvo::TFileListForm form(view, loop, device, menu, dialogs, kelvo::QSettingsRegistryFactory());
+    window.Attach(form);
+    kelvo::MprisService mpris(
+        form,
+        [&window] {
+          window.showNormal();
+          window.raise();
+          window.activateWindow();
+        },
+        [&window] { window.close(); });
+    view.SetService(&mpris);
+    mpris.Register();  // no session bus: no outside control, nothing else changes
+    menu.Bind(form, window);
+    menu.onError = [&window](const std::exception& error) { window.ShowException(error); };
+    loop.SetErrorHandler([&window](const std::exception& error) { window.ShowException(error); });
+    menu.Show(kelvo::ProgramIcon(), QStringLiteral("オーディオ再生"));
+
+    // A termination signal closes the window as its close box does; once it
+    // is closed the program ends, also from inside a box of the start-up.
+    bool terminated = false;
+    if (CatchTerminationSignals()) {
+      auto* notifier = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, &app);
+      QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, &terminated] {
+        char byte = 0;
+        [[maybe_unused]] const auto read = ::read(signalSockets[1], &byte, 1);
+        if (terminated || !window.close()) return;
+        terminated = true;
+        QApplication::exit(0);
+      });
+    }
+
+    form.FormCreate(args);
+    if (!terminated) {
+      window.show();
+      QApplication::exec();
+    }
+
+    // Nothing reaches the player once it is gone.
+    view.SetService(nullptr);
+    loop.SetErrorHandler(nullptr);
+    menu.onError = nullptr;
+    menu.Unbind();
+    window.Detach();
+  }
+  return 0;
+}
