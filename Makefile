@@ -1,5 +1,5 @@
 # The two commands of the README. Each does all the set-up it needs.
-.PHONY: run test build bench setup format
+.PHONY: run test build bench setup format fuzz check-sanitized
 
 PRESET ?= default
 
@@ -10,14 +10,27 @@ build: setup
 	@cmake --preset $(PRESET) >/dev/null
 	@cmake --build --preset $(PRESET)
 
+# Every test, headless: the normal build, the same suite under the address and
+# undefined-behaviour sanitizers, then each fuzzer for a bounded time.
 test: build
 	@ctest --preset $(PRESET)
+	@$(MAKE) --no-print-directory check-sanitized
+	@$(MAKE) --no-print-directory fuzz
+
+check-sanitized: setup
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan
+	@ctest --preset asan
+
+fuzz: setup
+	@bash scripts/fuzz.sh
 
 run: build
 	@bash scripts/run.sh $(ARGS)
 
 bench: build
 	@./build/bench/core_bench
+	@./build/bench/playback_bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

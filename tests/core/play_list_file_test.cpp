@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ struct ReadCase {
   std::string bytes;
   Paths entries;
 };
+
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+
 
 class ReaderTest : public ::testing::TestWithParam<ReadCase> {};
 

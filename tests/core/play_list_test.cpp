@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct InsertCase {
   Paths after;
   int selectedAfter;
 };
+
+void PrintTo(const InsertCase& c, std::ostream* os) { *os << c.name; }
+
 
 class InsertEntryTest : public ::testing::TestWithParam<InsertCase> {};
 

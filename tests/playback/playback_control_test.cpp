@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,9 @@ struct ChainCase {
   bool shuffle;
   bool repeat;
 };
+
+void PrintTo(const ChainCase& c, std::ostream* os) { *os << c.name; }
+
 
 class ChainTest : public PlaybackTest, public ::testing::WithParamInterface<ChainCase> {};
 
