@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -33,8 +36,9 @@ struct ReadCase {
   Paths entries;
 };
 
-void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
-
+void PrintTo(const ReadCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ReaderTest : public ::testing::TestWithParam<ReadCase> {};
 
@@ -188,6 +192,36 @@ TEST(PlayListFile, FailedSaveLeavesTheOldFileIntact) {
   EXPECT_EQ(TempDir::Read(inLockedFolder), old);
   for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
     EXPECT_EQ(e.path().filename().string().find(".ro.ini."), std::string::npos) << e.path();
+}
+
+// A disk that fills up while the list is written: a file-size limit on a
+// child process makes the writes fail part-way.
+TEST(PlayListFile, DiskFullDuringSaveLeavesTheOldFileIntact) {
+  TempDir dir;
+  const std::string old = "[zododizuza]\r\n/old\r\n";
+  const auto file = dir.Write("full.ini", old);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const struct rlimit limit { 4096, 4096 };
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    RecordingPlayer p;
+    Paths rows;
+    for (int i = 0; i < 2000; ++i) rows.push_back("/music/track" + std::to_string(i) + ".mid");
+    p.SetRows(rows);
+    const bool saved = p.SavePlayList(file);
+    const bool told = p.view.boxes.size() == 1 &&
+                      p.view.boxes[0].Text == "演奏リストファイル[" + file + "]を作成できません。";
+    ::_exit(!saved && told ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the save did not fail with its message";
+  EXPECT_EQ(TempDir::Read(file), old);
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+    EXPECT_EQ(e.path().filename().string(), "full.ini") << "a temporary file was left";
 }
 
 TEST(PlayListFile, SaveFollowsALinkAndKeepsPermissions) {

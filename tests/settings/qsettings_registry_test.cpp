@@ -74,6 +74,26 @@ TEST_F(QSettingsRegistryTest, UnwritableFileAtCloseWritesNothingAndRaisesNothing
   EXPECT_EQ(testing::TempDir::Read(File()), "[General]\nRandomMenu=1\n");
 }
 
+TEST_F(QSettingsRegistryTest, CorruptFileAtStartGivesTheDefaults) {
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 7919) % 256);
+  WriteFile(garbage);
+  testing::RecordingPlayer p;
+  p.RandomMenu.Checked = false;
+  EXPECT_NO_THROW(LoadSettings(p, p.view, factory));
+  EXPECT_TRUE(p.RandomMenu.Checked);
+  EXPECT_TRUE(p.view.statusBarVisible);
+}
+
+TEST_F(QSettingsRegistryTest, SettingsPathThatCannotBeAFileAtCloseWritesNothing) {
+  // A folder where the file should be: nothing can be written, as for root too.
+  std::filesystem::create_directories(File());
+  testing::RecordingPlayer p;
+  EXPECT_NO_THROW(SaveSettings(p, p.view, factory));
+  EXPECT_TRUE(std::filesystem::is_directory(File()));
+  EXPECT_NO_THROW(LoadSettings(p, p.view, factory));
+}
+
 // Two processes closing at once, and a reader watching: the file is always
 // whole, never empty or half-written.
 TEST_F(QSettingsRegistryTest, ConcurrentWritersLeaveAWholeFile) {
