@@ -12,35 +12,13 @@
 #include "core/play_list.h"
 #include "core/player_core.h"
 #include "core/random.h"
+#include "null_platform.h"
 
 namespace kelvo {
 namespace {
 
-class NullView : public IFormView {
- public:
-  void Changed(FormElement) override {}
-  int MessageBox(const std::string&, const std::string&, unsigned) override { return IDOK; }
-  void FocusPlayList() override {}
-  void SetStatusBarVisible(bool) override {}
-  int ScreenWidth() const override { return 1920; }
-  int ScreenHeight() const override { return 1080; }
-  TWindowPlacement Placement() const override { return {}; }
-  void SetPlacement(const TWindowPlacement&) override {}
-  int PlayListFontHeight() const override { return -12; }
-  void SetDefaultRowHeight(int) override {}
-  unsigned RegisterWindowMessage(const std::string&) override { return 1; }
-  void DragAcceptFiles(bool) override {}
-  void InstallHintHandler() override {}
-  void Close() override {}
-};
-
-class NullLoop : public IEventLoop {
- public:
-  void ProcessMessages() override {}
-  TimerId StartTimer(int, std::function<void()>) override { return 0; }
-  void CancelTimer(TimerId) override {}
-  void Post(std::function<void()>) override {}
-};
+using bench::NullLoop;
+using bench::NullView;
 
 class BenchPlayer : public TPlayerCore {
  public:

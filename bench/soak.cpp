@@ -16,7 +16,7 @@
 #include <random>
 #include <string>
 
-#include "core/platform.h"
+#include "null_platform.h"
 #include "playback/gst/glib_event_loop.h"
 #include "playback/gst/gst_media_device.h"
 #include "playback/media_fixtures.h"
@@ -26,39 +26,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class NullView : public kelvo::IFormView {
- public:
-  void Changed(kelvo::FormElement) override {}
-  int MessageBox(const std::string&, const std::string&, unsigned) override { return kelvo::IDOK; }
-  void FocusPlayList() override {}
-  void SetStatusBarVisible(bool) override {}
-  int ScreenWidth() const override { return 1920; }
-  int ScreenHeight() const override { return 1080; }
-  kelvo::TWindowPlacement Placement() const override { return {}; }
-  void SetPlacement(const kelvo::TWindowPlacement&) override {}
-  int PlayListFontHeight() const override { return -12; }
-  void SetDefaultRowHeight(int) override {}
-  unsigned RegisterWindowMessage(const std::string&) override { return 0xC000; }
-  void DragAcceptFiles(bool) override {}
-  void InstallHintHandler() override {}
-  void Close() override {}
-};
-
-class NullMenu : public kelvo::ISystemMenu {
- public:
-  void ModifyItem(unsigned, const std::string&) override {}
-};
-
 // Resident and peak memory of this process, in MB.
 std::pair<long, long> Memory() {
   std::ifstream status("/proc/self/status");
-  std::string key;
-  long rss = 0, hwm = 0, value = 0;
-  std::string unit;
-  while (status >> key >> value >> unit) {
-    if (key == "VmRSS:") rss = value / 1024;
-    if (key == "VmHWM:") hwm = value / 1024;
-    status.ignore(1 << 20, '\n');
+  std::string line;
+  long rss = 0, hwm = 0;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) rss = std::atol(line.c_str() + 6) / 1024;
+    if (line.rfind("VmHWM:", 0) == 0) hwm = std::atol(line.c_str() + 6) / 1024;
   }
   return {rss, hwm};
 }
@@ -75,8 +50,8 @@ int main(int argc, char** argv) {
   kelvo::GstMediaDevice::Options options;
   options.audioSink = "fakesink sync=true";
   kelvo::GstMediaDevice device(loop, options);
-  NullView view;
-  NullMenu menu;
+  kelvo::bench::NullView view;
+  kelvo::bench::NullMenu menu;
   kelvo::TPlaybackForm form(view, loop, device, menu);
   form.RepeatMenu.Checked = true;
   form.PlayList.Reset();

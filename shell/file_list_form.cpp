@@ -26,6 +26,12 @@ const std::vector<TFileFilter>& PlayListFilter() {
   return filter;
 }
 
+bool IsPlayListFileName(const std::string& name) {
+  const auto n = name.size();
+  return n >= 5 && name[n - 4] == '.' && (name[n - 3] | 0x20) == 'i' &&
+         (name[n - 2] | 0x20) == 'n' && (name[n - 1] | 0x20) == 'i';
+}
+
 std::string AboutText() {
   return "kelvo 0.1.0\n"
          "MIDI・WAVE・MP3・AVI ファイルの演奏リストを順に、またはシャッフルして演奏します。\n"
@@ -239,10 +245,7 @@ void TFileListForm::WMDropFiles(TMessage& message) {
   const int selected = PlayList.Row();
   for (int i = 0; i < count; ++i) {
     const std::string name = drop->Name(i);
-    const auto n = name.size();
-    const bool playList = n >= 5 && name[n - 4] == '.' && (name[n - 3] | 0x20) == 'i' &&
-                          (name[n - 2] | 0x20) == 'n' && (name[n - 1] | 0x20) == 'i';
-    if (playList) {
+    if (IsPlayListFileName(name)) {
       if (PlayList.RowCount() < 2 || PlayList.Path(1).empty()) SetListFileName(name);
       PlayList.SetRow(point < PlayList.RowCount() ? point : PlayList.RowCount() - 1);
       int inserted = 0;

@@ -154,6 +154,10 @@ class TFileListForm : public TPlaybackForm {
   bool dropping_ = false;
 };
 
+// A dropped name is a play-list file when it is at least 5 bytes long and
+// ends in ".ini" in any mix of cases.
+bool IsPlayListFileName(const std::string& name);
+
 // The About box's text.
 std::string AboutText();
 

@@ -14,16 +14,6 @@
 #include "fakes/scripted_dialogs.h"
 #include "shell/file_list_form.h"
 
-namespace {
-
-bool IsListName(const std::string& name) {
-  const auto n = name.size();
-  return n >= 5 && name[n - 4] == '.' && (name[n - 3] | 0x20) == 'i' &&
-         (name[n - 2] | 0x20) == 'n' && (name[n - 1] | 0x20) == 'i';
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   using namespace kelvo;
@@ -52,8 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   int mediaNames = 0;
   for (auto& name : names) {
-    if (IsListName(name)) name = "/nonexistent/kelvo-fuzz/" + std::to_string(name.size()) + ".ini";
-    mediaNames += !IsListName(name);
+    if (kelvo::IsPlayListFileName(name))
+      name = "/nonexistent/kelvo-fuzz/" + std::to_string(name.size()) + ".ini";
+    mediaNames += !kelvo::IsPlayListFileName(name);
   }
 
   const int rowsBefore = form.PlayList.RowCount();
