@@ -135,8 +135,11 @@ void GstMediaDevice::OnElementSetup(GstElement*, GstElement* element, gpointer d
 GstBusSyncReply GstMediaDevice::OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
   auto* self = static_cast<GstMediaDevice*>(data);
   const GstMessageType type = GST_MESSAGE_TYPE(message);
-  if (type != GST_MESSAGE_ERROR && type != GST_MESSAGE_EOS && type != GST_MESSAGE_ASYNC_DONE)
+  // A sync handler that drops a message owns it and must release it.
+  if (type != GST_MESSAGE_ERROR && type != GST_MESSAGE_EOS && type != GST_MESSAGE_ASYNC_DONE) {
+    gst_message_unref(message);
     return GST_BUS_DROP;
+  }
   {
     std::lock_guard lock(self->mutex_);
     // Stamped with the epoch in force when it was posted, so that a message
@@ -150,6 +153,7 @@ GstBusSyncReply GstMediaDevice::OnBusMessage(GstBus*, GstMessage* message, gpoin
     }
   }
   self->arrived_.notify_all();
+  gst_message_unref(message);  // the queue holds its own reference
   return GST_BUS_DROP;
 }
 

@@ -55,6 +55,8 @@ int main(int argc, char* argv[]) {
   // Qt is given the program's name only: every argument is a play-list
   // file, also one that looks like an option of Qt's.
   int qtArgc = 1;
+  // Set by a termination signal; outlives everything that reads it.
+  bool terminated = false;
   QApplication app(qtArgc, argv);
   QApplication::setOrganizationName(QStringLiteral("Tessen"));
   QApplication::setApplicationName(QStringLiteral("kelvo"));
@@ -94,7 +96,6 @@ int main(int argc, char* argv[]) {
 
     // A termination signal closes the window as its close box does; once it
     // is closed the program ends, also from inside a box of the start-up.
-    bool terminated = false;
     if (CatchTerminationSignals()) {
       auto* notifier = new QSocketNotifier(signalSockets[1], QSocketNotifier::Read, &app);
       QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, &terminated] {

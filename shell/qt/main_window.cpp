@@ -602,18 +602,24 @@ TWindowPlacement MainWindow::Placement() const {
   TWindowPlacement placement;
   placement.Top = frame.top();
   placement.Left = frame.left();
-  placement.Height = frame.height();
-  placement.Width = frame.width();
+  // Until the frame is known, a size asked for is the size the window has.
+  placement.Height = pendingOuterHeight_ >= 0 ? pendingOuterHeight_ : frame.height();
+  placement.Width = pendingOuterWidth_ >= 0 ? pendingOuterWidth_ : frame.width();
   return placement;
 }
 
 void MainWindow::SetPlacement(const TWindowPlacement& placement) {
+  // Only what changes is applied: a stored Left alone must not fix the
+  // height from a size measured before the frame was known.
+  const TWindowPlacement current = Placement();
   // A top-level window's position is that of its frame.
-  move(placement.Left, placement.Top);
-  pendingOuter_ = QSize(placement.Width, placement.Height);
+  if (placement.Left != current.Left || placement.Top != current.Top)
+    move(placement.Left, placement.Top);
+  if (placement.Height != current.Height) pendingOuterHeight_ = placement.Height;
+  if (placement.Width != current.Width) pendingOuterWidth_ = placement.Width;
   ApplyOuterSize();
   // Once the window is on the screen its frame is known for good.
-  if (isVisible()) pendingOuter_ = QSize();
+  if (isVisible()) pendingOuterWidth_ = pendingOuterHeight_ = -1;
 }
 
 QSize MainWindow::FrameExtra() const {
@@ -621,9 +627,12 @@ QSize MainWindow::FrameExtra() const {
 }
 
 void MainWindow::ApplyOuterSize() {
-  if (!pendingOuter_.isValid()) return;
-  const QSize client = (pendingOuter_ - FrameExtra()).expandedTo(QSize(1, 1));
-  resize(client);
+  if (pendingOuterWidth_ < 0 && pendingOuterHeight_ < 0) return;
+  const QSize extra = FrameExtra();
+  QSize client = size();
+  if (pendingOuterWidth_ >= 0) client.setWidth(pendingOuterWidth_ - extra.width());
+  if (pendingOuterHeight_ >= 0) client.setHeight(pendingOuterHeight_ - extra.height());
+  resize(client.expandedTo(QSize(1, 1)));
 }
 
 void MainWindow::UpdateFrame() {
@@ -635,9 +644,9 @@ void MainWindow::UpdateFrame() {
   if (minimumOuter_.isValid() && !minimumOuter_.isEmpty()) {
     setMinimumSize((minimumOuter_ - frameExtra_).expandedTo(QSize(1, 1)));
   }
-  if (pendingOuter_.isValid()) {
+  if (pendingOuterWidth_ >= 0 || pendingOuterHeight_ >= 0) {
     ApplyOuterSize();
-    pendingOuter_ = QSize();
+    pendingOuterWidth_ = pendingOuterHeight_ = -1;
   }
 }
 

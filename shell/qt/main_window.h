@@ -141,7 +141,9 @@ class MainWindow : public QMainWindow, public IFormView {
   int wheelRest_ = 0;
   QSize frameExtra_;
   QSize minimumOuter_;
-  QSize pendingOuter_;  // an outer size asked for before the frame was known
+  // Outer width and height asked for before the frame was known; -1: none.
+  int pendingOuterWidth_ = -1;
+  int pendingOuterHeight_ = -1;
   std::map<std::string, unsigned> registered_;
 };
 
