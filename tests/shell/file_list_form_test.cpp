@@ -364,6 +364,43 @@ TEST_F(FormTest, OptionToggles) {
   EXPECT_EQ(store->values.count("WindowTop"), 0u);
 }
 
+// Commands that edit the list or control playback give the grid the focus;
+// toggles, About, Open, Save, Save As, a double click and a drop leave it.
+TEST_F(FormTest, OnlyEditAndPlaybackCommandsMoveTheFocus) {
+  SetRows({"/a", "/b"});
+  const auto list = List("f.ini", "/x\r\n");
+  dialogs.answers = {Paths{list}, Paths{dir.File("s.ini")}};
+  form.OpenMenuClick();
+  form.SaveAsMenuClick();
+  form.SaveMenuClick();
+  form.AboutMenuClick();
+  form.RandomMenuClick();
+  form.InsertModeMenuClick();
+  form.PlayListDblClick();
+  Drop({"/dropped"});
+  EXPECT_EQ(view.focusCount, 0);
+  struct Command {
+    const char* name;
+    void (TFileListForm::*handler)();
+  } commands[] = {
+      {"Add", &TFileListForm::ButtonAddClick},
+      {"Remove", &TFileListForm::ButtonRemoveClick},
+      {"Up", &TFileListForm::ButtonUpClick},
+      {"Down", &TFileListForm::ButtonDownClick},
+      {"Clear", &TFileListForm::ClearMenuClick},
+      {"Play", &TFileListForm::ButtonPlayClick},
+      {"Stop", &TFileListForm::ButtonStopClick},
+      {"Next", &TFileListForm::ButtonPlayNextClick},
+      {"PlayStop", &TFileListForm::ButtonPlayStopClick},
+  };
+  for (const auto& command : commands) {
+    const int before = view.focusCount;
+    view.answers = {IDCANCEL};
+    (form.*command.handler)();
+    EXPECT_GE(view.focusCount, before + 1) << command.name;
+  }
+}
+
 TEST_F(FormTest, AboutBox) {
   form.AboutMenuClick();
   ASSERT_EQ(view.boxes.size(), 1u);
