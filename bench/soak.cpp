@@ -71,7 +71,6 @@ int main(int argc, char** argv) {
   long starts = 0;
   // Every start of a file counts; the chain must never stand still longer
   // than its retry wait (plus the time of the failed open).
-  form.MediaPlayer1.SetOnNotify([&] { form.MediaPlayer1Notify(); });
   const auto noteStart = [&] {
     const auto now = Clock::now();
     longestStallMs = std::max(longestStallMs,

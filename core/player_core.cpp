@@ -110,7 +110,7 @@ void TPlayerCore::ClearMenuClick() {
                                         MB_OKCANCEL | MB_ICONEXCLAMATION);
     if (answer == IDOK) {
       PlayList.Reset();
-      SetCaption(NumberofList, FormElement::NumberofList, "0 曲");
+      ShowEntryCount();
     }
   }
   view_.FocusPlayList();

@@ -85,7 +85,6 @@ class ScriptedDevice : public IMediaDevice {
   std::vector<long> openTimes;
   std::string openFile;
   int timeFormatCalls = 0;
-  int noticesPosted = 0;
   int staleNoticesThatStartedAFile = 0;
 
  private:
@@ -98,7 +97,6 @@ class ScriptedDevice : public IMediaDevice {
     playing_ = false;
     if (!noticeOwed_) return;
     noticeOwed_ = false;
-    ++noticesPosted;
     loop_.Post([this, byItself, generation = generation_] {
       // A play started since makes this notice stale: it is not delivered.
       if (!onNotify_ || generation != generation_) return;

@@ -7,6 +7,7 @@
 
 #include "fakes/memory_registry.h"
 #include "fakes/scripted_device.h"
+#include "fakes/scripted_dialogs.h"
 #include "fakes/test_player.h"
 #include "shell/file_list_form.h"
 
@@ -131,10 +132,7 @@ TEST(SettingsInThePlayer, ErrorsAtStartAndClose) {
   testing::FakeEventLoop loop;
   testing::FakeSystemMenu menu;
   testing::ScriptedDevice device(loop);
-  struct NoDialogs : IFileDialogs {
-    std::optional<std::vector<std::string>> RunOpen(const TDialogRequest&) override { return {}; }
-    std::optional<std::string> RunSave(const TDialogRequest&) override { return {}; }
-  } dialogs;
+  testing::ScriptedDialogs dialogs;
   TFileListForm form(view, loop, device, menu, dialogs, MemoryRegistry::Factory(store));
   view.statusBarVisible = false;
   form.FormCreate({"/no/such/list.ini"});
