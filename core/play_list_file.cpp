@@ -1,45 +1,12 @@
 #include "core/play_list_file.h"
 
-#include <fcntl.h>
-#include <limits.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
+#include "core/os.h"
 
 namespace kelvo {
 
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      if (fd_ >= 0) ::close(fd_);
-      fd_ = other.release();
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 // Splits text-mode input into lines, a line ending at LF or after
 // kMaxPlayListLine bytes; a line cut at the limit swallows an LF right after it.
@@ -93,38 +60,6 @@ class LineSplitter {
   bool cutAtLimit_ = false;
 };
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// The file that writing `path` really replaces: a symbolic link is followed.
-std::string ResolveTarget(const std::string& path) {
-  std::string target = path;
-  for (int depth = 0; depth < 40; ++depth) {
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
-    std::vector<char> buffer(PATH_MAX + 1);
-    const ssize_t n = ::readlink(target.c_str(), buffer.data(), PATH_MAX);
-    if (n < 0) return target;
-    std::string link(buffer.data(), static_cast<std::size_t>(n));
-    if (!link.empty() && link[0] != '/') {
-      const auto slash = target.rfind('/');
-      link = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + link;
-    }
-    target = link;
-  }
-  return target;
-}
-
 void AppendLine(std::string& text, std::string_view line) {
   text.append(line).append("\r\n");
 }
@@ -146,78 +81,46 @@ std::string FormatPlayListText(int count, const std::function<const std::string&
 
 bool ReadPlayListFile(const std::string& path,
                       const std::function<void(std::string_view entry)>& onEntry) {
-  if (path.empty()) return false;
-  // Non-blocking so that a FIFO cannot hang the open; it is refused below.
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  // Others may read the file while we do, but nobody may be writing it.
-  if (::flock(fd.get(), LOCK_SH | LOCK_NB) != 0) return false;
-
   LineSplitter splitter(onEntry);
-  std::vector<char> buffer(64 * 1024);
-  for (;;) {
-    const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // a read error ends the reading like the end of the file
-    if (!splitter.Feed(buffer.data(), static_cast<std::size_t>(n))) return true;
+  bool ended = false;
+  const bool opened = ReadFileShared(path, [&](std::string_view chunk) {
+    ended = !splitter.Feed(chunk.data(), chunk.size());
+    return !ended;
+  });
+  if (opened && !ended) splitter.Finish();
+  return opened;
+}
+
+std::optional<int> UnstorableEntry(int count,
+                                   const std::function<const std::string&(int)>& pathAt) {
+  for (int i = 0; i < count; ++i) {
+    const std::string& path = pathAt(i);
+    // A line end or an end-of-file byte would read back as other entries; a
+    // path that is one of the two recognised lines, or longer than a line is
+    // read, would not read back as itself.
+    if (path.find_first_of(std::string_view("\r\n\x1a\0", 4)) != std::string::npos ||
+        path == kPlayListHeader || path == kPlayListComment || path.size() > kMaxPlayListLine)
+      return i;
   }
-  splitter.Finish();
-  return true;
+  return std::nullopt;
 }
 
 bool WritePlayListFile(const std::string& path, int count,
                        const std::function<const std::string&(int)>& pathAt) {
-  if (path.empty()) return false;
-  const std::string target = ResolveTarget(path);
-
-  mode_t mode = 0;
-  Fd existing;
-  struct stat st {};
-  if (::stat(target.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0) return false;
-    mode = st.st_mode & 07777;
-    // Nobody may read the old list while it is being replaced.
-    existing = Fd(::open(target.c_str(), O_RDONLY | O_CLOEXEC));
-    if (existing.get() < 0 || ::flock(existing.get(), LOCK_EX | LOCK_NB) != 0) return false;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-
-  const auto slash = target.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string temp = (slash == std::string::npos ? std::string() : dir) + "." + name + ".XXXXXX";
-  Fd out(::mkstemp(temp.data()));
-  if (out.get() < 0) return false;
-
-  bool ok = ::fchmod(out.get(), mode) == 0;
-  // Blocks of lines go out in large writes.
-  std::string block;
-  block.reserve(128 * 1024);
-  AppendLine(block, kPlayListHeader);
-  for (int i = 0; ok && i < count; ++i) {
-    AppendLine(block, pathAt(i));
-    if (block.size() >= 64 * 1024) {
-      ok = WriteAll(out.get(), block.data(), block.size());
-      block.clear();
+  return ReplaceFile(path, [&](const std::function<bool(std::string_view)>& write) {
+    // Blocks of lines go out in large writes.
+    std::string block;
+    block.reserve(128 * 1024);
+    AppendLine(block, kPlayListHeader);
+    for (int i = 0; i < count; ++i) {
+      AppendLine(block, pathAt(i));
+      if (block.size() >= 64 * 1024) {
+        if (!write(block)) return false;
+        block.clear();
+      }
     }
-  }
-  ok = ok && WriteAll(out.get(), block.data(), block.size());
-  ok = ok && ::fsync(out.get()) == 0;
-  ok = ::close(out.release()) == 0 && ok;
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  // Make the rename itself durable.
-  Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dirFd.get() >= 0) ::fsync(dirFd.get());
-  return true;
+    return write(block);
+  });
 }
 
 }  // namespace kelvo

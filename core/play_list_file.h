@@ -3,6 +3,7 @@
 // bytes never converted.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,12 +30,17 @@ void ParsePlayListText(std::string_view bytes,
 // path, each line ended by CR LF.
 std::string FormatPlayListText(int count, const std::function<const std::string&(int)>& pathAt);
 
+// The first of `count` paths that a play-list file cannot hold: one that
+// would read back as other entries or as none (it holds CR, LF, NUL or the
+// end-of-file byte 0x1A, is one of the two recognised lines, or is longer
+// than a line is read). Nothing when every path can be stored.
+std::optional<int> UnstorableEntry(int count, const std::function<const std::string&(int)>& pathAt);
+
 // Writes the header and `count` paths (`pathAt(i)`) with CR LF after each
-// line. The file is replaced whole: written beside the target, flushed, then
-// renamed over it (a symbolic link is followed, the target's permissions
-// kept). Returns false and leaves an existing file untouched when it cannot
-// be written, when it is read-only or not a regular file, or while another
-// process reads it.
+// line, through ReplaceFile (core/os.h): atomic where the folder allows,
+// in place otherwise. Returns false and leaves an existing file untouched
+// when it cannot be written, when it is read-only or not a regular file, or
+// while another process reads it.
 bool WritePlayListFile(const std::string& path, int count,
                        const std::function<const std::string&(int)>& pathAt);
 

@@ -36,7 +36,7 @@ void TPlayerCore::RunCreationSteps(const std::vector<std::string>& args) {
   Playing = false;
   ListFileName.clear();
   SetCaption(Nameoflist, FormElement::Nameoflist, "");
-  SeedRandom(MillisecondsSinceLocalMidnight());
+  SeedRandom(TimeOfDayMs ? TimeOfDayMs() : MillisecondsSinceLocalMidnight());
   view_.InstallHintHandler();
   view_.DragAcceptFiles(true);
   SetMediaTimeFormat();
@@ -155,12 +155,19 @@ bool TPlayerCore::LoadPlayList(const std::string& path, bool replace, int* inser
 }
 
 bool TPlayerCore::SavePlayList(const std::string& path) {
-  const bool written = WritePlayListFile(
-      path, PlayList.RowCount(), [&](int row) -> const std::string& { return PlayList.Path(row); });
-  if (!written) {
-    view_.MessageBox("演奏リストファイル[" + path + "]を作成できません。", std::string(kAppTitle),
-                     MB_OK | MB_ICONEXCLAMATION);
+  const auto pathAt = [&](int row) -> const std::string& { return PlayList.Path(row); };
+  const std::string cannotCreate = "演奏リストファイル[" + path + "]を作成できません。";
+  // A file that would read back as another list is not written at all.
+  if (const auto row = UnstorableEntry(PlayList.RowCount(), pathAt)) {
+    view_.MessageBox(cannotCreate + "\n" + std::to_string(*row + 1) +
+                         " 曲目のファイル名は演奏リストファイルに正しく保存できません"
+                         "（改行などの制御文字を含むか、長すぎます）。\n" +
+                         PrintableName(PlayList.Path(*row)),
+                     std::string(kAppTitle), MB_OK | MB_ICONEXCLAMATION);
+    return false;
   }
+  const bool written = WritePlayListFile(path, PlayList.RowCount(), pathAt);
+  if (!written) view_.MessageBox(cannotCreate, std::string(kAppTitle), MB_OK | MB_ICONEXCLAMATION);
   return written;
 }
 

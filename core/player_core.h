@@ -34,6 +34,9 @@ class TPlayerCore {
   std::string ListFileName;
   bool Playing = false;
   unsigned WheelMessage = 0;
+  // The start-up seed's clock: milliseconds since local midnight (the
+  // system's clock when empty).
+  std::function<std::int32_t()> TimeOfDayMs;
   // The application title (the window's title on this system).
   std::string Title{"オーディオ再生"};
 

@@ -1,7 +1,6 @@
 #include "core/random.h"
 
-#include <chrono>
-#include <ctime>
+#include "core/os.h"
 
 namespace kelvo {
 
@@ -27,13 +26,8 @@ std::int32_t NextRandom() {
 }
 
 std::int32_t MillisecondsSinceLocalMidnight() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  const auto ms = static_cast<std::int32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
-  return ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 + ms;
+  const TimeOfDay now = LocalTimeOfDay();
+  return ((now.hour * 60 + now.minute) * 60 + now.second) * 1000 + now.millisecond;
 }
 
 }  // namespace kelvo

@@ -42,4 +42,23 @@ std::string LengthText(std::int64_t milliseconds) {
   return buffer;
 }
 
+std::string PrintableName(std::string_view name) {
+  std::string shown;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '\r') {
+      shown += "<CR>";
+    } else if (byte == '\n') {
+      shown += "<LF>";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "<0x%02X>", byte);
+      shown += hex;
+    } else {
+      shown.push_back(c);
+    }
+  }
+  return shown;
+}
+
 }  // namespace kelvo

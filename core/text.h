@@ -27,6 +27,10 @@ std::string DirectoryOf(std::string_view path);
 // The entry-count text: "0 曲" for the empty list, else the row count and " 曲".
 std::string CountText(bool listEmpty, int rowCount);
 
+// A name for a message: control bytes shown as <CR>, <LF> or <0xHH>, every
+// other byte as it is.
+std::string PrintableName(std::string_view name);
+
 // Length text "%d:%02d" of a length in milliseconds (whole minutes, seconds).
 std::string LengthText(std::int64_t milliseconds);
 

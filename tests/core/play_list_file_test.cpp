@@ -11,16 +11,20 @@
 #include <csignal>
 #include <filesystem>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "fakes/as_user.h"
 #include "fakes/temp_dir.h"
 #include "fakes/test_player.h"
 
 namespace kelvo {
 namespace {
 
+using testing::GiveToUnprivileged;
 using testing::RecordingPlayer;
+using testing::RunUnprivileged;
 using testing::TempDir;
 using Paths = std::vector<std::string>;
 
@@ -160,38 +164,186 @@ TEST(PlayListFile, UnreadableFilesLeaveTheListAsItWas) {
 
 TEST(PlayListFile, FailedSaveLeavesTheOldFileIntact) {
   TempDir dir;
-  RecordingPlayer p;
-  p.SetRows({"/new"});
+  ::chmod(dir.Path().c_str(), 0777);
   const std::string old = "[zododizuza]\r\n/old\r\n";
 
   const auto readOnly = dir.Write("ro.ini", old);
   ::chmod(readOnly.c_str(), 0444);
+  GiveToUnprivileged(readOnly);
   std::filesystem::create_directory(dir.File("locked"));
-  const auto inLockedFolder = dir.Write("locked/l.ini", old);
+  GiveToUnprivileged(dir.File("locked"));
   ::chmod(dir.File("locked").c_str(), 0555);
   std::filesystem::create_directory(dir.File("dir.ini"));
 
-  const bool root = ::geteuid() == 0;  // root ignores permission bits
-  struct Case {
+  // A folder without write permission stops an ordinary user only; a file
+  // whose mode has no write bit is read-only for root too.
+  const struct {
     std::string file;
-    bool skipForRoot;
+    bool forRootToo;
   } cases[] = {{readOnly, true},
-               {inLockedFolder, true},
-               {dir.File("no/such/folder/x.ini"), false},
-               {dir.File("dir.ini"), false},
-               {"", false}};
+               {dir.File("locked/new.ini"), false},
+               {dir.File("no/such/folder/x.ini"), true},
+               {dir.File("dir.ini"), true},
+               {"", true}};
   for (const auto& c : cases) {
-    if (c.skipForRoot && root) continue;
-    p.view.boxes.clear();
-    EXPECT_FALSE(p.SavePlayList(c.file)) << c.file;
-    ASSERT_EQ(p.view.boxes.size(), 1u);
-    EXPECT_EQ(p.view.boxes[0].Text, "演奏リストファイル[" + c.file + "]を作成できません。");
-    EXPECT_EQ(p.view.boxes[0].Flags, 0x30u);
+    for (const bool unprivileged : {true, false}) {
+      if (!unprivileged && !c.forRootToo) continue;
+      const auto save = [&] {
+        RecordingPlayer p;
+        p.SetRows({"/new"});
+        return !p.SavePlayList(c.file) && p.view.boxes.size() == 1 &&
+               p.view.boxes[0].Text == "演奏リストファイル[" + c.file + "]を作成できません。" &&
+               p.view.boxes[0].Flags == 0x30u;
+      };
+      EXPECT_TRUE(unprivileged ? RunUnprivileged(save) : save())
+          << c.file << (unprivileged ? " as an ordinary user" : " as this user");
+    }
   }
   EXPECT_EQ(TempDir::Read(readOnly), old);
-  EXPECT_EQ(TempDir::Read(inLockedFolder), old);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("locked/new.ini")));
   for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
     EXPECT_EQ(e.path().filename().string().find(".ro.ini."), std::string::npos) << e.path();
+}
+
+// Where no file can be made beside the list, or the list has other hard
+// links, it is rewritten in place: it stays saveable and the links stay one.
+TEST(PlayListFile, SavesInPlaceInAReadOnlyFolderAndKeepsHardLinks) {
+  TempDir dir;
+  ::chmod(dir.Path().c_str(), 0777);
+  std::filesystem::create_directory(dir.File("ro"));
+  const auto inReadOnlyFolder = dir.Write("ro/list.ini", "[zododizuza]\r\n/old\r\n");
+  GiveToUnprivileged(inReadOnlyFolder);
+  GiveToUnprivileged(dir.File("ro"));
+  ::chmod(dir.File("ro").c_str(), 0555);
+  const auto linked = dir.Write("linked.ini", "/old\n");
+  const auto otherName = dir.File("other-name.ini");
+  ASSERT_EQ(::link(linked.c_str(), otherName.c_str()), 0);
+  GiveToUnprivileged(linked);
+
+  for (const auto& file : {inReadOnlyFolder, linked}) {
+    EXPECT_TRUE(RunUnprivileged([&] {
+      RecordingPlayer p;
+      p.SetRows({"/new", "/newer"});
+      return p.SavePlayList(file) && p.view.boxes.empty();
+    })) << file;
+    EXPECT_EQ(TempDir::Read(file), "[zododizuza]\r\n/new\r\n/newer\r\n") << file;
+  }
+  EXPECT_EQ(TempDir::Read(otherName), TempDir::Read(linked));
+  struct stat a {
+  }, b{};
+  ASSERT_EQ(::stat(linked.c_str(), &a), 0);
+  ASSERT_EQ(::stat(otherName.c_str(), &b), 0);
+  EXPECT_EQ(a.st_ino, b.st_ino);
+  EXPECT_EQ(a.st_nlink, 2u);
+}
+
+// Names that are legal on this system but would read back as another list:
+// the save is refused with a box naming the entry, and nothing is written.
+TEST(PlayListFile, NamesThatCannotReadBackRefuseTheSave) {
+  struct Case {
+    std::string name;
+    std::string shown;
+  } cases[] = {
+      {"/m/b\nc.wav", "/m/b<LF>c.wav"},
+      {"/m/d\re.wav", "/m/d<CR>e.wav"},
+      {std::string("/m/f\x1ag.wav"), "/m/f<0x1A>g.wav"},
+      {"[zododizuza]", "[zododizuza]"},
+      {"; zododizuza", "; zododizuza"},
+      {"/" + std::string(kMaxPlayListLine, 'x'), "/" + std::string(kMaxPlayListLine, 'x')},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const std::string old = "[zododizuza]\r\n/old\r\n";
+    const auto file = dir.Write("list.ini", old);
+    RecordingPlayer p;
+    p.SetRows({"/m/a.wav", c.name, "/m/z.wav"});
+    EXPECT_FALSE(p.SavePlayList(file)) << c.shown;
+    EXPECT_FALSE(p.SavePlayList(dir.File("new.ini"))) << c.shown;
+    EXPECT_EQ(TempDir::Read(file), old);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("new.ini")));
+    ASSERT_EQ(p.view.boxes.size(), 2u);
+    EXPECT_EQ(p.view.boxes[0].Text,
+              "演奏リストファイル[" + file +
+                  "]を作成できません。\n2 曲目のファイル名は演奏リストファイルに正しく保存"
+                  "できません（改行などの制御文字を含むか、長すぎます）。\n" +
+                  c.shown);
+    EXPECT_EQ(p.view.boxes[0].Flags, 0x30u);
+  }
+  // Every other byte round-trips, the longest line that reads back whole too.
+  TempDir dir;
+  std::string allBytes = "/";
+  for (int b = 1; b < 256; ++b)
+    if (b != '\r' && b != '\n' && b != 0x1a && b != '/') allBytes.push_back(static_cast<char>(b));
+  const Paths rows = {allBytes, "/" + std::string(kMaxPlayListLine - 1, 'y'), "[ZODODIZUZA]"};
+  RecordingPlayer p;
+  p.SetRows(rows);
+  ASSERT_TRUE(p.SavePlayList(dir.File("all.ini")));
+  EXPECT_EQ(ReadEntries(dir.File("all.ini")), rows);
+}
+
+// A save killed at any moment (power loss, the OOM killer) leaves the old
+// list or the new one, and no temporary that the next save does not remove.
+TEST(PlayListFile, KilledSavesLeaveOldOrNewAndNoLastingTemporary) {
+  TempDir dir;
+  const auto file = dir.File("big.ini");
+  Paths first, second;
+  for (int i = 0; i < 40000; ++i) {
+    first.push_back("/music/first/track" + std::to_string(i) + ".mid");
+    second.push_back("/music/second/track" + std::to_string(i) + ".wav");
+  }
+  const auto textOf = [](const Paths& rows) {
+    return FormatPlayListText(static_cast<int>(rows.size()),
+                              [&](int i) -> const std::string& { return rows[i]; });
+  };
+  const std::string firstText = textOf(first), secondText = textOf(second);
+  {
+    RecordingPlayer p;
+    p.SetRows(first);
+    ASSERT_TRUE(p.SavePlayList(file));
+  }
+  std::mt19937 random(7);
+  for (int kill = 0; kill < 30; ++kill) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      RecordingPlayer p;
+      for (int i = 0;; ++i) {
+        p.SetRows(i % 2 ? first : second);
+        p.SavePlayList(file);
+      }
+    }
+    ::usleep(std::uniform_int_distribution<int>(0, 40000)(random));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const std::string now = TempDir::Read(file);
+    ASSERT_TRUE(now == firstText || now == secondText) << "kill " << kill << ": " << now.size();
+  }
+  RecordingPlayer p;
+  p.SetRows(first);
+  ASSERT_TRUE(p.SavePlayList(file));
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
+    EXPECT_EQ(e.path().filename().string(), "big.ini") << "left behind";
+}
+
+// A temporary of a save still under way is locked and kept; one of a save
+// that died is removed by the next save.
+TEST(PlayListFile, NextSaveRemovesOnlyDeadTemporaries) {
+  TempDir dir;
+  const auto file = dir.Write("list.ini", "/old\n");
+  const auto dead = dir.Write(".list.ini.AbC123", "half a list");
+  const auto live = dir.Write(".list.ini.XyZ789", "a list being written");
+  const auto unrelated = dir.Write(".list.ini.toolong", "not ours");
+  const int held = ::open(live.c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  RecordingPlayer p;
+  p.SetRows({"/a"});
+  ASSERT_TRUE(p.SavePlayList(file));
+  EXPECT_FALSE(std::filesystem::exists(dead));
+  EXPECT_TRUE(std::filesystem::exists(live));
+  EXPECT_TRUE(std::filesystem::exists(unrelated));
+  ::close(held);
 }
 
 // A disk that fills up while the list is written: a file-size limit on a

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -25,8 +25,9 @@ struct InsertCase {
   int selectedAfter;
 };
 
-void PrintTo(const InsertCase& c, std::ostream* os) { *os << c.name; }
-
+void PrintTo(const InsertCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class InsertEntryTest : public ::testing::TestWithParam<InsertCase> {};
 

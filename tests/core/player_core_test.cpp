@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/random.h"
 #include "fakes/temp_dir.h"
 #include "fakes/test_player.h"
 
@@ -105,6 +106,30 @@ TEST_F(FormCreateTest, ShuffleAtStartMarksTheChosenEntry) {
   ASSERT_EQ(p.played.size(), 1u);
   EXPECT_EQ(p.PlayList.MarkedCount(), 1);
   EXPECT_EQ(p.played[0], p.PlayList.Path(p.PlayList.Row()));
+}
+
+// The start-up seed is the time of day: at midnight the generator starts
+// from 64, whose first draw is 1075648, and 1075648 mod 3 is 1. In shuffle
+// mode the first entry comes from that draw (row 1, not row 0); in list
+// order it is row 0.
+TEST_F(FormCreateTest, StartUpSeedsFromTheTimeOfDayAndShufflesTheFirstEntry) {
+  const auto a = List("a.ini", "/a0\r\n/a1\r\n/a2\r\n");
+  struct Case {
+    bool shuffle;
+    std::int32_t timeOfDay;
+    std::string first;
+  } cases[] = {{true, 0, "/a1"},
+               // Seeded with 2: the first draw is 33614, row 2.
+               {true, 2, "/a2"},
+               {false, 0, "/a0"}};
+  for (const auto& c : cases) {
+    RecordingPlayer q;
+    q.TimeOfDayMs = [&] { return c.timeOfDay; };
+    q.RandomMenu.Checked = c.shuffle;
+    SeedRandom(999);  // what start-up must replace
+    q.FormCreate({a});
+    EXPECT_EQ(q.played, Paths({c.first})) << c.shuffle << " " << c.timeOfDay;
+  }
 }
 
 // An error raised by a step ends the creation handler there.

@@ -175,5 +175,33 @@ TEST(PlaySelected, MarksBeforePlayingOnlyInShuffle) {
   EXPECT_FALSE(p.PlayList.IsMarked(1));
 }
 
+// When every bounded draw hits a played row, the walk forward from the last
+// draw finds the unplayed one: a seed is searched for whose 2N draws all
+// miss the one unmarked row (checked here before it is used).
+TEST(ShufflePass, WalkForwardFindsTheRowEveryDrawMissed) {
+  constexpr int kRows = 8;
+  constexpr int kUnmarked = kRows - 1;
+  std::int32_t seed = 0;
+  for (std::int32_t candidate = 1; seed == 0 && candidate < 1000000; ++candidate) {
+    std::int32_t state = candidate;
+    bool missed = true;
+    for (int draw = 0; draw < 2 * kRows && missed; ++draw) {
+      state = MinimalStandardStep(state);
+      missed = state % kRows != kUnmarked;
+    }
+    if (missed) seed = candidate;
+  }
+  ASSERT_NE(seed, 0) << "no seed whose draws all miss the last row";
+
+  RecordingPlayer p;
+  p.SetRows(Numbered(kRows));
+  p.RepeatMenu.Checked = false;
+  for (int r = 0; r < kRows; ++r) p.PlayList.SetMark(r, r != kUnmarked);
+  SeedRandom(seed);
+  ASSERT_TRUE(p.PlayNextEntry(false));
+  EXPECT_EQ(p.played, Paths({"/f7"}));
+  EXPECT_EQ(p.PlayList.Row(), kUnmarked);
+}
+
 }  // namespace
 }  // namespace kelvo
