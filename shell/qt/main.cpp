@@ -25,7 +25,7 @@
 
 namespace {
 
-// SIGTERM and SIGINT reach the event loop through this pair of sockets, so
+// SIGTERM, SIGINT and SIGHUP (the terminal or the session went away) reach the event loop through this pair of sockets, so
 // that the window closes as it does from its close box and the settings are
 // written.
 int signalSockets[2] = {-1, -1};
@@ -42,7 +42,8 @@ bool CatchTerminationSignals() {
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
+  return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0 &&
+         ::sigaction(SIGHUP, &action, nullptr) == 0;
 }
 
 }  // namespace
