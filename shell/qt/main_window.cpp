@@ -40,6 +40,8 @@ constexpr int kButtonWidth = 25;
 constexpr int kButtonHeight = 24;
 constexpr int kSeparatorWidth = 8;
 constexpr int kPanelHeight = 40;
+constexpr int kListNameLeft = 120;  // the list-file name's place while the count leaves room
+constexpr int kLabelGap = 6;        // between the count text and the list-file name
 constexpr int kStatusLineHeight = 21;
 constexpr int kMarkColumnWidth = 18;
 constexpr int kPathColumnWidth = 1024;
@@ -51,6 +53,15 @@ constexpr const char* kHintProperty = "kelvoHint";
 // the file system's decoding shows (the two agree on this system).
 QString Text(const std::string& bytes) {
   return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+// A window title that shows as it stands: Qt takes "[*]" in a title for the
+// place of its modified mark and drops it; doubled, it shows once (a file
+// may be named so).
+QString TitleText(const std::string& bytes) {
+  QString title = Text(bytes);
+  title.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+  return title;
 }
 
 // A tooltip that shows its text as it stands, also when it looks like markup.
@@ -171,8 +182,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
   BuildMenus();
 
-  // The design size is that of the client area, below the menu bar.
-  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  // The design size is that of the client area, below the menu bar; no
+  // window is larger than the screen.
+  resize(QSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height())
+             .boundedTo(MaximumOuterSize()));
   playList_->setFocus(Qt::OtherFocusReason);
 }
 
@@ -367,7 +380,7 @@ void MainWindow::BuildPanel(QWidget* panel) {
       {"PlayStatus", 4, 4, "演奏停止:"},
       {"CurrentFileName", 68, 4, "演奏中のファイル名"},
       {"NumberofList", 68, 20, "0 曲"},
-      {"Nameoflist", 120, 20, "リストファイル名"},
+      {"Nameoflist", kListNameLeft, 20, "リストファイル名"},
   };
   for (const LabelDef& def : labels) {
     auto* label = new QLabel(panel);
@@ -382,6 +395,7 @@ void MainWindow::BuildPanel(QWidget* panel) {
     label->adjustSize();
     labels_[name] = label;
   }
+  LayOutListLabels();
 }
 
 void MainWindow::BuildPlayList() {
@@ -444,6 +458,7 @@ void MainWindow::Attach(TFileListForm& form) {
     minimumOuter_ = QSize(info.MinTrackWidth, info.MinTrackHeight);
   }
   UpdateFrame();
+  Flag guard(resizing_);
   setMinimumSize((minimumOuter_ - frameExtra_).expandedTo(QSize(1, 1)));
 }
 
@@ -490,6 +505,18 @@ void MainWindow::ShowLabel(const QString& name, const TLabel& source) {
   label->setToolTip(PlainToolTip(hint));
   label->setProperty(kHintProperty, hint);
   label->adjustSize();
+  if (name == QLatin1String("NumberofList") || name == QLatin1String("Nameoflist"))
+    LayOutListLabels();
+}
+
+void MainWindow::LayOutListLabels() {
+  QLabel* count = Label(QStringLiteral("NumberofList"));
+  QLabel* name = Label(QStringLiteral("Nameoflist"));
+  if (count == nullptr || name == nullptr) return;
+  // From 10 000 entries on the count text reaches the name's design place:
+  // the name then begins a gap after the count's real text.
+  const int afterCount = count->x() + count->width() + kLabelGap;
+  name->move(std::max(kListNameLeft, afterCount), name->y());
 }
 
 void MainWindow::ShowOptions() {
@@ -533,7 +560,7 @@ void MainWindow::Changed(FormElement element) {
       ShowLabel(QStringLiteral("Nameoflist"), form_->Nameoflist);
       break;
     case FormElement::Title:
-      setWindowTitle(Text(form_->Title));
+      setWindowTitle(TitleText(form_->Title));
       break;
     case FormElement::Options:
       ShowOptions();
@@ -547,7 +574,7 @@ void MainWindow::Changed(FormElement element) {
 int MainWindow::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
   QMessageBox box(this);
   box.setFont(font());
-  box.setWindowTitle(Text(caption));
+  box.setWindowTitle(TitleText(caption));
   box.setTextFormat(Qt::PlainText);
   box.setText(Text(text));
   switch (flags & 0xF0u) {
@@ -598,28 +625,42 @@ int MainWindow::ScreenHeight() const {
 }
 
 TWindowPlacement MainWindow::Placement() const {
+  // What the window really is, frame included, whatever was asked of it.
   const QRect frame = frameGeometry();
+  const QSize size =
+      minimumOuter_.isValid() ? frame.size().expandedTo(minimumOuter_) : frame.size();
   TWindowPlacement placement;
   placement.Top = frame.top();
   placement.Left = frame.left();
-  // Until the frame is known, a size asked for is the size the window has.
-  placement.Height = pendingOuterHeight_ >= 0 ? pendingOuterHeight_ : frame.height();
-  placement.Width = pendingOuterWidth_ >= 0 ? pendingOuterWidth_ : frame.width();
+  placement.Height = size.height();
+  placement.Width = size.width();
   return placement;
 }
 
 void MainWindow::SetPlacement(const TWindowPlacement& placement) {
-  // Only what changes is applied: a stored Left alone must not fix the
-  // height from a size measured before the frame was known.
+  // Only what changes is applied: a stored Left alone leaves the size as
+  // it is, also before the frame is known.
   const TWindowPlacement current = Placement();
   // A top-level window's position is that of its frame.
   if (placement.Left != current.Left || placement.Top != current.Top)
     move(placement.Left, placement.Top);
-  if (placement.Height != current.Height) pendingOuterHeight_ = placement.Height;
-  if (placement.Width != current.Width) pendingOuterWidth_ = placement.Width;
+  if (placement.Height != current.Height) askedOuterHeight_ = placement.Height;
+  if (placement.Width != current.Width) askedOuterWidth_ = placement.Width;
   ApplyOuterSize();
-  // Once the window is on the screen its frame is known for good.
-  if (isVisible()) pendingOuterWidth_ = pendingOuterHeight_ = -1;
+}
+
+QSize MainWindow::MaximumOuterSize() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  return screen->availableGeometry().size();
+}
+
+QSize MainWindow::FittedOuterSize(QSize outer) const {
+  // A window is never larger than the screen it is made for; the smallest
+  // size wins on a screen smaller still.
+  outer = outer.boundedTo(MaximumOuterSize());
+  if (minimumOuter_.isValid()) outer = outer.expandedTo(minimumOuter_);
+  return outer;
 }
 
 QSize MainWindow::FrameExtra() const {
@@ -627,27 +668,29 @@ QSize MainWindow::FrameExtra() const {
 }
 
 void MainWindow::ApplyOuterSize() {
-  if (pendingOuterWidth_ < 0 && pendingOuterHeight_ < 0) return;
+  if (!askedOuterWidth_ && !askedOuterHeight_) return;
   const QSize extra = FrameExtra();
-  QSize client = size();
-  if (pendingOuterWidth_ >= 0) client.setWidth(pendingOuterWidth_ - extra.width());
-  if (pendingOuterHeight_ >= 0) client.setHeight(pendingOuterHeight_ - extra.height());
-  resize(client.expandedTo(QSize(1, 1)));
+  QSize outer = frameGeometry().size();
+  if (askedOuterWidth_) outer.setWidth(*askedOuterWidth_);
+  if (askedOuterHeight_) outer.setHeight(*askedOuterHeight_);
+  // Fitted before the frame is taken off, so that no stored value overflows.
+  const QSize client = (FittedOuterSize(outer) - extra).expandedTo(QSize(1, 1));
+  if (client == size()) return;
+  Flag guard(resizing_);
+  resize(client);
 }
 
 void MainWindow::UpdateFrame() {
   const QSize extra = FrameExtra();
   if (extra == frameExtra_) return;
   frameExtra_ = extra;
-  // The frame became known (or changed): the smallest size and a placement
-  // asked for before counted it as zero.
+  // The frame became known (or changed): the smallest size and an outer size
+  // asked for counted it as zero until now.
   if (minimumOuter_.isValid() && !minimumOuter_.isEmpty()) {
+    Flag guard(resizing_);
     setMinimumSize((minimumOuter_ - frameExtra_).expandedTo(QSize(1, 1)));
   }
-  if (pendingOuterWidth_ >= 0 || pendingOuterHeight_ >= 0) {
-    ApplyOuterSize();
-    pendingOuterWidth_ = pendingOuterHeight_ = -1;
-  }
+  ApplyOuterSize();
 }
 
 int MainWindow::PlayListFontHeight() const {
@@ -885,6 +928,9 @@ void MainWindow::moveEvent(QMoveEvent* event) {
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
+  // Sized by the user (or the window manager) on the screen: that size
+  // stands, and no frame that appears later brings back the one asked for.
+  if (!resizing_ && isVisible()) askedOuterWidth_ = askedOuterHeight_ = std::nullopt;
   UpdateFrame();
 }
 

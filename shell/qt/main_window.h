@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,8 @@ class MainWindow : public QMainWindow, public IFormView {
   void BuildPlayList();
 
   void ShowLabel(const QString& name, const TLabel& label);
+  // The list-file name follows the count text, however wide that grows.
+  void LayOutListLabels();
   void ShowOptions();
   void ShowAll();
 
@@ -125,6 +128,12 @@ class MainWindow : public QMainWindow, public IFormView {
   QSize FrameExtra() const;
   void UpdateFrame();
   void ApplyOuterSize();
+  // The largest outer size the window is given: the primary screen's
+  // available area.
+  static QSize MaximumOuterSize();
+  // An outer size the window may take: no smaller than the smallest size,
+  // no larger than the screen's available area.
+  QSize FittedOuterSize(QSize outer) const;
 
   void Drop(std::vector<std::string> names);
 
@@ -141,9 +150,12 @@ class MainWindow : public QMainWindow, public IFormView {
   int wheelRest_ = 0;
   QSize frameExtra_;
   QSize minimumOuter_;
-  // Outer width and height asked for before the frame was known; -1: none.
-  int pendingOuterWidth_ = -1;
-  int pendingOuterHeight_ = -1;
+  // Outer width and height the player asked for, applied again while the
+  // frame around the window changes, until the user sizes the window.
+  std::optional<int> askedOuterWidth_;
+  std::optional<int> askedOuterHeight_;
+  // True while the window resizes itself (not the user).
+  bool resizing_ = false;
   std::map<std::string, unsigned> registered_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -29,9 +30,26 @@ TraySystemMenu::~TraySystemMenu() {
 void TraySystemMenu::Bind(TFileListForm& form, QWidget& window) {
   form_ = &form;
   window_ = &window;
+  QObject::disconnect(titleFollower_);
+  titleFollower_ =
+      QObject::connect(&window, &QWidget::windowTitleChanged, &menu_, [this] { FollowTitle(); });
+  FollowTitle();
+}
+
+void TraySystemMenu::FollowTitle() {
+  // The window shows the player's title as it stands (its own title text is
+  // escaped for Qt), so the tooltip takes the player's.
+  if (form_ == nullptr) return;
+  SetToolTip(QFile::decodeName(QByteArray::fromStdString(form_->Title)));
+}
+
+void TraySystemMenu::SetToolTip(const QString& text) {
+  toolTip_ = text;
+  if (tray_ != nullptr) tray_->setToolTip(toolTip_);
 }
 
 bool TraySystemMenu::Show(const QIcon& icon, const QString& toolTip) {
+  if (form_ == nullptr) toolTip_ = toolTip;
   if (!QSystemTrayIcon::isSystemTrayAvailable()) return false;
   if (tray_ == nullptr) {
     tray_ = new QSystemTrayIcon();
@@ -46,7 +64,7 @@ bool TraySystemMenu::Show(const QIcon& icon, const QString& toolTip) {
                      });
   }
   tray_->setIcon(icon);
-  tray_->setToolTip(toolTip);
+  tray_->setToolTip(toolTip_);
   tray_->show();
   return true;
 }

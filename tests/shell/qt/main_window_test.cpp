@@ -11,14 +11,30 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
+#include <QWindow>
 #include <fstream>
+#include <limits>
+#include <map>
+#include <ostream>
+#include <stdexcept>
 
 #include "shell/qt/svg_icons.h"
 #include "window_fixture.h"
+
+// Sizes in failure messages read as "width x height".
+static void PrintTo(const QSize& size, std::ostream* out) {
+  *out << size.width() << " x " << size.height();
+}
+
+// Texts in failure messages read as they stand.
+static void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace kelvo::testing {
 namespace {
@@ -168,6 +184,148 @@ TEST_F(WindowTest, PlacementIsTheOuterGeometryBothWays) {
   EXPECT_EQ(window->Placement(), wanted);
 }
 
+// The outer size the window has, as TWindowPlacement gives it.
+QSize PlacedSize(const TWindowPlacement& placement) {
+  return {placement.Width, placement.Height};
+}
+
+// The outer size that closing stored.
+QSize StoredSize(const MemoryStore& store) {
+  const auto value = [&store](const char* name) {
+    const auto it = store.values.find(name);
+    return it == store.values.end() ? -1 : std::get<std::int32_t>(it->second);
+  };
+  return {value("WindowWidth"), value("WindowHeight")};
+}
+
+// The two kinds of window system the window meets: one that draws a frame
+// around it, and one that reports none (no window manager).
+struct FrameKind {
+  const char* what;
+  bool frameless;
+};
+constexpr FrameKind kFrameKinds[] = {{"with a frame", false}, {"without a frame", true}};
+
+TEST_F(WindowTest, AStoredSizeIsHeldBetweenTheSmallestSizeAndTheScreen) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  const QSize screenSize = screen->availableGeometry().size();
+  const QSize least(165, 160);
+  constexpr std::int32_t kLargest = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int32_t kSmallest = std::numeric_limits<std::int32_t>::min();
+  for (const FrameKind& kind : kFrameKinds) {
+    SCOPED_TRACE(kind.what);
+    // The design size, frame included, as a run without a stored size shows it.
+    NewRun({});
+    window->setWindowFlag(Qt::FramelessWindowHint, kind.frameless);
+    Start();
+    const QSize design = window->frameGeometry().size();
+    // The ordinary rows must lie inside the screen to mean anything.
+    ASSERT_GT(screenSize.width(), std::max(design.width(), 301));
+    ASSERT_GT(screenSize.height(), std::max(design.height(), 301));
+    struct Row {
+      const char* what;
+      std::map<std::string, MemoryStore::Value> stored;
+      QSize size;
+    };
+    const Row rows[] = {
+        {"an ordinary size", {{"WindowHeight", 301}, {"WindowWidth", 277}}, {277, 301}},
+        {"the largest width", {{"WindowWidth", kLargest}}, {screenSize.width(), design.height()}},
+        {"the largest height", {{"WindowHeight", kLargest}}, {design.width(), screenSize.height()}},
+        {"the largest both", {{"WindowHeight", kLargest}, {"WindowWidth", kLargest}}, screenSize},
+        {"one pixel past the screen",
+         {{"WindowHeight", screenSize.height() + 1}, {"WindowWidth", screenSize.width() + 1}},
+         screenSize},
+        {"the screen exactly",
+         {{"WindowHeight", screenSize.height()}, {"WindowWidth", screenSize.width()}},
+         screenSize},
+        {"below the smallest size", {{"WindowHeight", 50}, {"WindowWidth", 50}}, least},
+        {"negative sizes", {{"WindowHeight", kSmallest}, {"WindowWidth", -5}}, least},
+        {"a Left alone", {{"WindowLeft", 44}}, design},
+        {"a Top alone", {{"WindowTop", 33}}, design},
+    };
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.what);
+      NewRun(row.stored);
+      window->setWindowFlag(Qt::FramelessWindowHint, kind.frameless);
+      Start();
+      EXPECT_EQ(window->frameGeometry().size(), row.size);
+      EXPECT_EQ(PlacedSize(window->Placement()), row.size);
+      ASSERT_TRUE(window->close());
+      // What is written back is the size the window had, not the one asked for.
+      EXPECT_EQ(StoredSize(*store), row.size);
+    }
+  }
+}
+
+TEST_F(WindowTest, TheSizeWrittenAtCloseIsTheOneTheWindowHasThen) {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  const QSize screenSize = screen->availableGeometry().size();
+  for (const FrameKind& kind : kFrameKinds) {
+    SCOPED_TRACE(kind.what);
+    NewRun({{"WindowTop", 20}, {"WindowLeft", 10}, {"WindowHeight", 301}, {"WindowWidth", 277}});
+    window->setWindowFlag(Qt::FramelessWindowHint, kind.frameless);
+    Start();
+    ASSERT_EQ(window->frameGeometry().size(), QSize(277, 301));
+
+    // The user drags the window's edge.
+    window->resize(window->size() + QSize(120, 50));
+    Settle();
+    ASSERT_EQ(window->frameGeometry().size(), QSize(397, 351));
+    EXPECT_EQ(window->Placement(), (TWindowPlacement{20, 10, 351, 397}));
+
+    // A size the player applies to the shown window is held by the screen too.
+    window->SetPlacement({20, 10, std::numeric_limits<std::int32_t>::max(), 290});
+    Settle();
+    EXPECT_EQ(window->frameGeometry().size(), QSize(290, screenSize.height()));
+
+    // And the user has the last word.
+    window->resize(window->size() - QSize(10, 400));
+    Settle();
+    ASSERT_EQ(window->frameGeometry().size(), QSize(280, screenSize.height() - 400));
+    ASSERT_TRUE(window->close());
+    EXPECT_EQ(StoredSize(*store), QSize(280, screenSize.height() - 400));
+    EXPECT_EQ(std::get<std::int32_t>(store->values["WindowTop"]), 20);
+    EXPECT_EQ(std::get<std::int32_t>(store->values["WindowLeft"]), 10);
+  }
+}
+
+TEST_F(WindowTest, TheListFileNameMovesAlongWithTheCountText) {
+  Start();
+  form->SetListFileName("/m/a-rather-long-name-for-a-play-list-file.ini");
+  QLabel* count = window->Label("NumberofList");
+  QLabel* name = window->Label("Nameoflist");
+  ASSERT_EQ(name->text(), U("a-rather-long-name-for-a-play-list-file.ini"));
+  struct Row {
+    const char* count;
+    bool fits;  // the count leaves the name its design place
+  };
+  // In this order: the name moves right and comes back.
+  const Row rows[] = {{"0 曲", true},       {"9999 曲", false},    {"10000 曲", false},
+                      {"100000 曲", false}, {"1000000 曲", false}, {"99999999 曲", false},
+                      {"12 曲", true}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.count);
+    form->NumberofList.Caption = row.count;
+    window->Changed(FormElement::NumberofList);
+    ASSERT_EQ(count->text(), U(row.count));
+    const int countTextEnd = count->x() + count->fontMetrics().horizontalAdvance(count->text());
+    EXPECT_FALSE(count->geometry().intersects(name->geometry()));
+    EXPECT_GT(name->x(), countTextEnd);
+    EXPECT_EQ(name->y(), 20);
+    // The name is shown whole, at the width its text needs.
+    EXPECT_GE(name->width(), name->fontMetrics().horizontalAdvance(name->text()));
+    if (row.fits) {
+      EXPECT_EQ(name->x(), 120);
+    }
+  }
+  // The player's own count rule takes the same road.
+  Fill(Numbered(100000));
+  EXPECT_EQ(count->text(), U("100000 曲"));
+  EXPECT_FALSE(count->geometry().intersects(name->geometry()));
+}
+
 // ---------------------------------------------------------------- menus
 
 TEST_F(WindowTest, MenusHoldEveryItemWithItsCaptionHintAndCheck) {
@@ -297,6 +455,27 @@ TEST_F(WindowTest, MessageBoxShowsTheFlagsIconAndButtonsAndReturnsTheButtonPress
     // Text is shown as it stands, never as markup.
     EXPECT_EQ(answer.boxes[0].text, U("<b>本文</b>"));
     EXPECT_EQ(result, row.result);
+  }
+}
+
+TEST_F(WindowTest, TitleAndErrorCaptionShowAFileNameWithQtsMarkAsItStands) {
+  Start();
+  for (const char* name : {"x[*].wav", "[*][*]y.wav", "z[*][*][*].wav"}) {
+    SCOPED_TRACE(name);
+    const QString title = U(name) + U(" - オーディオ再生");
+    form->PlayFile(std::string("/m/") + name);
+    ASSERT_NE(window->windowHandle(), nullptr);
+    EXPECT_EQ(window->windowHandle()->title(), title);
+    // An error box takes the title as its caption.
+    BoxAnswerer answer;
+    QString caption;
+    answer.onBox = [&caption] {
+      const QWidget* box = QApplication::activeModalWidget();
+      if (box != nullptr && box->windowHandle() != nullptr) caption = box->windowHandle()->title();
+    };
+    window->ShowException(std::runtime_error("error"));
+    ASSERT_EQ(answer.boxes.size(), 1u);
+    EXPECT_EQ(caption, title);
   }
 }
 

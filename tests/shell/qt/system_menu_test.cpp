@@ -4,9 +4,17 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QWindow>
+#include <ostream>
 
+#include "shell/qt/svg_icons.h"
 #include "shell/qt/tray_system_menu.h"
 #include "window_fixture.h"
+
+// Texts in failure messages read as they stand.
+static void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace kelvo::testing {
 namespace {
@@ -118,6 +126,46 @@ TEST_F(TrayTest, ItsItemsPlayStopSkipAndClose) {
   tray.Item(TraySystemMenu::kCloseCommand)->trigger();
   EXPECT_FALSE(window->isVisible());
   EXPECT_TRUE(store->values.count("WindowPosMenu"));
+}
+
+TEST_F(TrayTest, ItsToolTipIsTheWindowsTitleAsTheWindowShowsIt) {
+  const QString app = QString::fromUtf8("オーディオ再生");
+  ASSERT_NE(window->windowHandle(), nullptr);
+  EXPECT_EQ(window->windowHandle()->title(), app);
+  EXPECT_EQ(tray.ToolTip(), app);
+  // The program shows the icon after binding it: the window's title wins.
+  tray.Show(ProgramIcon(), QStringLiteral("something else"));
+  EXPECT_EQ(tray.ToolTip(), app);
+
+  struct Row {
+    const char* path;
+    const char* title;
+  };
+  const Row rows[] = {
+      {"/m/a.wav", "a.wav - オーディオ再生"},
+      {"/音楽/曲.mid", "曲.mid - オーディオ再生"},
+      {"/m/x[*].wav", "x[*].wav - オーディオ再生"},
+      {"/m/[*][*]y.wav", "[*][*]y.wav - オーディオ再生"},
+      {"/m/<b>z.wav", "<b>z.wav - オーディオ再生"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    form->PlayFile(row.path);
+    ASSERT_TRUE(form->Playing);
+    // The title bar shows the name as it stands, and the tooltip says the same.
+    EXPECT_EQ(window->windowHandle()->title(), QString::fromUtf8(row.title));
+    EXPECT_EQ(tray.ToolTip(), QString::fromUtf8(row.title));
+  }
+  tray.Item(SC_PLAYSTOP)->trigger();
+  ASSERT_FALSE(form->Playing);
+  EXPECT_EQ(window->windowHandle()->title(), app);
+  EXPECT_EQ(tray.ToolTip(), app);
+}
+
+TEST(TraySystemMenuTest, WithoutAWindowTheToolTipIsTheOneShown) {
+  TraySystemMenu tray;
+  tray.Show(ProgramIcon(), QStringLiteral("kelvo <b>x</b>"));
+  EXPECT_EQ(tray.ToolTip(), QStringLiteral("kelvo <b>x</b>"));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -123,6 +124,22 @@ class WindowTest : public ::testing::Test {
     form.reset();
     window.reset();
     Settle();
+  }
+
+  // A new run of the program: a new window and player on a store that holds
+  // `values`. The old ones go without closing (nothing is saved).
+  void NewRun(std::map<std::string, MemoryStore::Value> values) {
+    window->Detach();
+    form.reset();
+    window.reset();
+    Settle();
+    store = std::make_shared<MemoryStore>();
+    store->keyExists = true;
+    store->values = std::move(values);
+    window = std::make_unique<MainWindow>();
+    form = std::make_unique<TFileListForm>(*window, loop, device, menu, dialogs,
+                                           MemoryRegistry::Factory(store));
+    window->Attach(*form);
   }
 
   // Runs the start-up and shows the window, active and with the grid focused.
