@@ -20,7 +20,7 @@ int main() {
 
   kelvo::GlibEventLoop loop;
   GstMediaDevice::Options options = GstMediaDevice::Options::FromEnvironment();
-  options.soundFont = GstMediaDevice::kDefaultSoundFont;
+  options.soundFont = GstMediaDevice::kFallbackSoundFont;
   if (!std::getenv("KELVO_AUDIO_SINK")) options.audioSink = "fakesink sync=true";
   GstMediaDevice device(loop, options);
   bool ended = false;

@@ -47,6 +47,12 @@ int CodeOf(const GError* error) {
 
 }  // namespace
 
+std::string GstMediaDevice::DefaultSoundFont() {
+  struct stat info {};
+  if (::stat(kSystemSoundFont, &info) == 0 && S_ISREG(info.st_mode)) return kSystemSoundFont;
+  return kFallbackSoundFont;
+}
+
 GstMediaDevice::Options GstMediaDevice::Options::FromEnvironment() {
   Options options;
   if (const char* sink = std::getenv("KELVO_AUDIO_SINK"); NonEmpty(sink)) options.audioSink = sink;
@@ -57,6 +63,7 @@ GstMediaDevice::Options GstMediaDevice::Options::FromEnvironment() {
 
 GstMediaDevice::GstMediaDevice(IEventLoop& loop, Options options)
     : loop_(loop), options_(std::move(options)), notices_(std::make_shared<NoticeTarget>()) {
+  notices_->device = this;
   gst_init(nullptr, nullptr);
   // Video sinks that take over the screen, or crash inside a desktop
   // session, are never the ones autovideosink picks.
@@ -66,9 +73,41 @@ GstMediaDevice::GstMediaDevice(IEventLoop& loop, Options options)
       gst_object_unref(feature);
     }
   }
-  playbin_ = gst_element_factory_make("playbin", nullptr);
   // Without playbin every Open fails with kErrorInternal.
-  if (!playbin_) return;
+  BuildPipeline();
+}
+
+namespace {
+
+struct ElementSetup {
+  std::string soundFont;
+  std::function<void(GstElement*)> hook;
+};
+
+void OnElementSetup(GstElement*, GstElement* element, gpointer data) {
+  const auto* setup = static_cast<const ElementSetup*>(data);
+  if (setup->hook) setup->hook(element);
+  GstElementFactory* factory = gst_element_get_factory(element);
+  if (!factory || std::strcmp(GST_OBJECT_NAME(factory), "fluiddec") != 0) return;
+  // Set before the element starts, so that it never searches the system's
+  // folders for a default font.
+  g_object_set(element, "soundfont", setup->soundFont.c_str(), nullptr);
+}
+
+// Brings an abandoned pipeline down and releases it, on a thread of its
+// own: its streaming thread may be stuck for a long time, or for good.
+void ReleaseInTheBackground(GstElement* pipeline) {
+  std::thread([pipeline] {
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+  }).detach();
+}
+
+}  // namespace
+
+bool GstMediaDevice::BuildPipeline() {
+  playbin_ = gst_element_factory_make("playbin", nullptr);
+  if (!playbin_) return false;
   gst_object_ref_sink(playbin_);
 
   if (!options_.audioSink.empty()) {
@@ -95,71 +134,130 @@ GstMediaDevice::GstMediaDevice(IEventLoop& loop, Options options)
   }
   if (videoSink) g_object_set(playbin_, "video-sink", videoSink, nullptr);
   g_object_set(playbin_, "flags", flags, nullptr);
-  g_signal_connect(playbin_, "element-setup", G_CALLBACK(&GstMediaDevice::OnElementSetup), this);
+  // The setup lives as long as the pipeline, which may outlive the device.
+  g_signal_connect_data(
+      playbin_, "element-setup", G_CALLBACK(&OnElementSetup),
+      new ElementSetup{options_.soundFont, options_.onElementSetup},
+      [](gpointer data, GClosure*) { delete static_cast<ElementSetup*>(data); },
+      static_cast<GConnectFlags>(0));
 
+  busTarget_ = std::make_shared<BusTarget>();
+  busTarget_->device = this;
   GstBus* bus = gst_element_get_bus(playbin_);
-  gst_bus_set_sync_handler(bus, &GstMediaDevice::OnBusMessage, this, nullptr);
+  gst_bus_set_sync_handler(
+      bus, &GstMediaDevice::OnBusMessage, new std::shared_ptr<BusTarget>(busTarget_),
+      [](gpointer data) { delete static_cast<std::shared_ptr<BusTarget>*>(data); });
   gst_object_unref(bus);
+  return true;
+}
+
+void GstMediaDevice::AbandonPipeline() {
+  if (!playbin_) return;
+  {
+    // From now on nothing of this pipeline reaches the device.
+    std::lock_guard lock(busTarget_->mutex);
+    busTarget_->device = nullptr;
+  }
+  busTarget_.reset();
+  ReleaseInTheBackground(std::exchange(playbin_, nullptr));
+  if (audioSink_) gst_object_unref(std::exchange(audioSink_, nullptr));
+  // A play that was running has ended, and is told so.
+  NewEpoch();
+  EndPlay();
+  DropQueued();
+  open_ = false;
+  if (!closing_) BuildPipeline();
+}
+
+std::optional<int> GstMediaDevice::RunBounded(int timeoutMs,
+                                              std::function<int(GstElement* pipeline)> operation) {
+  if (!playbin_) return std::nullopt;
+  struct Job {
+    std::mutex mutex;
+    std::condition_variable done;
+    std::optional<int> result;
+  };
+  auto job = std::make_shared<Job>();
+  auto* pipeline = GST_ELEMENT(gst_object_ref(playbin_));
+  std::thread([job, pipeline, operation = std::move(operation)] {
+    const int result = operation(pipeline);
+    {
+      std::lock_guard lock(job->mutex);
+      job->result = result;
+    }
+    job->done.notify_all();
+    gst_object_unref(pipeline);
+  }).detach();
+  std::unique_lock lock(job->mutex);
+  if (job->done.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                         [&] { return job->result.has_value(); }))
+    return job->result;
+  lock.unlock();
+  // A streaming thread that does not stop (a read that never returns) holds
+  // the operation: the pipeline is left to it.
+  AbandonPipeline();
+  return std::nullopt;
+}
+
+GstStateChangeReturn GstMediaDevice::SetState(GstState state, int timeoutMs) {
+  const auto result = RunBounded(timeoutMs, [state](GstElement* pipeline) {
+    return static_cast<int>(gst_element_set_state(pipeline, state));
+  });
+  return result ? static_cast<GstStateChangeReturn>(*result) : GST_STATE_CHANGE_FAILURE;
 }
 
 GstMediaDevice::~GstMediaDevice() {
+  notices_->device = nullptr;
+  closing_ = true;
+  // Abandoned, not waited for, when its streaming thread is stuck.
+  if (playbin_) SetState(GST_STATE_NULL, options_.stopTimeoutMs);
   if (playbin_) {
-    // After NULL no streaming thread is left to post.
-    gst_element_set_state(playbin_, GST_STATE_NULL);
-    GstBus* bus = gst_element_get_bus(playbin_);
-    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-    gst_object_unref(bus);
-    g_signal_handlers_disconnect_by_data(playbin_, this);
+    {
+      std::lock_guard lock(busTarget_->mutex);
+      busTarget_->device = nullptr;
+    }
     gst_object_unref(playbin_);
   }
   if (audioSink_) gst_object_unref(audioSink_);
   DropQueued();
-  std::lock_guard lock(mutex_);
-  if (dispatch_) {
-    g_source_destroy(dispatch_);
-    g_source_unref(dispatch_);
-  }
 }
 
 // ------------------------------------------------------------ streaming side
 
-void GstMediaDevice::OnElementSetup(GstElement*, GstElement* element, gpointer data) {
-  auto* self = static_cast<GstMediaDevice*>(data);
-  GstElementFactory* factory = gst_element_get_factory(element);
-  if (!factory || std::strcmp(GST_OBJECT_NAME(factory), "fluiddec") != 0) return;
-  // Set before the element starts, so that it never searches the system's
-  // folders for a default font.
-  g_object_set(element, "soundfont", self->options_.soundFont.c_str(), nullptr);
-}
-
 GstBusSyncReply GstMediaDevice::OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
-  auto* self = static_cast<GstMediaDevice*>(data);
-  const GstMessageType type = GST_MESSAGE_TYPE(message);
-  // A sync handler that drops a message owns it and must release it.
-  if (type != GST_MESSAGE_ERROR && type != GST_MESSAGE_EOS && type != GST_MESSAGE_ASYNC_DONE) {
-    gst_message_unref(message);
-    return GST_BUS_DROP;
-  }
+  const auto& target = *static_cast<std::shared_ptr<BusTarget>*>(data);
   {
-    std::lock_guard lock(self->mutex_);
-    // Stamped with the epoch in force when it was posted, so that a message
-    // of a play that is over is never taken for one of the current play.
-    self->queue_.push_back({gst_message_ref(message), self->epoch_.load()});
-    if (type != GST_MESSAGE_ASYNC_DONE && !self->dispatch_) {
-      self->dispatch_ = g_idle_source_new();
-      g_source_set_priority(self->dispatch_, G_PRIORITY_DEFAULT);
-      g_source_set_callback(self->dispatch_, &GstMediaDevice::OnDispatch, self, nullptr);
-      g_source_attach(self->dispatch_, nullptr);
-    }
+    std::lock_guard lock(target->mutex);
+    if (target->device) target->device->Take(message);
   }
-  self->arrived_.notify_all();
-  gst_message_unref(message);  // the queue holds its own reference
+  // A sync handler that drops a message owns it and must release it.
+  gst_message_unref(message);
   return GST_BUS_DROP;
 }
 
-gboolean GstMediaDevice::OnDispatch(gpointer data) {
-  static_cast<GstMediaDevice*>(data)->Dispatch();
-  return G_SOURCE_REMOVE;
+void GstMediaDevice::Take(GstMessage* message) {
+  // Any message is a sign of progress of the pipeline.
+  lastProgress_.store(std::chrono::steady_clock::now().time_since_epoch().count());
+  const GstMessageType type = GST_MESSAGE_TYPE(message);
+  if (type != GST_MESSAGE_ERROR && type != GST_MESSAGE_EOS && type != GST_MESSAGE_ASYNC_DONE)
+    return;
+  bool post = false;
+  {
+    std::lock_guard lock(mutex_);
+    // Stamped with the epoch in force when it was posted, so that a message
+    // of a play that is over is never taken for one of the current play.
+    queue_.push_back({gst_message_ref(message), epoch_.load()});
+    post = type != GST_MESSAGE_ASYNC_DONE && !std::exchange(dispatchPosted_, true);
+  }
+  arrived_.notify_all();
+  if (post) {
+    // Through the event loop itself: the device depends on no particular
+    // dispatcher running GLib's main context.
+    loop_.Post([target = std::weak_ptr(notices_)] {
+      const auto notices = target.lock();
+      if (notices && notices->device) notices->device->Dispatch();
+    });
+  }
 }
 
 // ------------------------------------------------------------ loop side
@@ -169,10 +267,7 @@ void GstMediaDevice::Dispatch() {
   {
     std::lock_guard lock(mutex_);
     items.swap(queue_);
-    if (dispatch_) {
-      g_source_unref(dispatch_);
-      dispatch_ = nullptr;
-    }
+    dispatchPosted_ = false;
   }
   for (auto& item : items) {
     const GstMessageType type = GST_MESSAGE_TYPE(item.message);
@@ -233,8 +328,18 @@ void GstMediaDevice::FailWith(GstMessage* message, int fallback) {
   gst_message_unref(message);
 }
 
-GstMessage* GstMediaDevice::WaitFor(std::uint64_t epoch, int types, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+GstMessage* GstMediaDevice::WaitFor(std::uint64_t epoch, int types, int timeoutMs, int limitMs) {
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  const auto timeout = std::chrono::milliseconds(timeoutMs);
+  // Without a limit the time-out counts from the start; with one, from the
+  // last progress of the pipeline, up to the limit in all.
+  const auto deadline = [&] {
+    if (limitMs <= 0) return start + timeout;
+    const Clock::time_point progress{Clock::duration(lastProgress_.load())};
+    return std::min(std::max(start, progress) + timeout,
+                    start + std::chrono::milliseconds(limitMs));
+  };
   std::unique_lock lock(mutex_);
   const auto take = [&]() -> GstMessage* {
     for (auto it = queue_.begin(); it != queue_.end(); ++it) {
@@ -250,7 +355,9 @@ GstMessage* GstMediaDevice::WaitFor(std::uint64_t epoch, int types, int timeoutM
   };
   for (;;) {
     if (GstMessage* message = take()) return message;
-    if (arrived_.wait_until(lock, deadline) == std::cv_status::timeout) return take();
+    const auto until = deadline();
+    if (Clock::now() >= until) return nullptr;
+    arrived_.wait_until(lock, until);
   }
 }
 
@@ -264,7 +371,7 @@ void GstMediaDevice::DropQueued() {
 }
 
 bool GstMediaDevice::Preroll(std::uint64_t epoch) {
-  const GstStateChangeReturn result = gst_element_set_state(playbin_, GST_STATE_PAUSED);
+  const GstStateChangeReturn result = SetState(GST_STATE_PAUSED, options_.openTimeoutMs);
   if (result == GST_STATE_CHANGE_FAILURE) {
     // The element that failed has posted why, as a rule before returning.
     FailWith(WaitFor(epoch, GST_MESSAGE_ERROR, 200), kErrorInvalidFile);
@@ -276,8 +383,8 @@ bool GstMediaDevice::Preroll(std::uint64_t epoch) {
     FailWith(error, kErrorInvalidFile);
     return false;
   }
-  GstMessage* message =
-      WaitFor(epoch, GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE, options_.openTimeoutMs);
+  GstMessage* message = WaitFor(epoch, GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE,
+                                options_.openTimeoutMs, options_.openLimitMs);
   if (!message) {
     Fail(kErrorNotReady, "ファイル[" + openPath_ + "]の準備が時間内に終わりませんでした。");
     return false;
@@ -299,7 +406,7 @@ void GstMediaDevice::Open() {
     // (a failed preroll) must go down to NULL, or it opens the old file again.
     GstState state = GST_STATE_NULL;
     gst_element_get_state(playbin_, &state, nullptr, 0);
-    gst_element_set_state(playbin_, state >= GST_STATE_PAUSED ? GST_STATE_READY : GST_STATE_NULL);
+    SetState(state >= GST_STATE_PAUSED ? GST_STATE_READY : GST_STATE_NULL, options_.stopTimeoutMs);
     NewEpoch();
     EndPlay();
     open_ = false;
@@ -338,7 +445,7 @@ void GstMediaDevice::Open() {
   const std::uint64_t epoch = NewEpoch();
   DropQueued();
   if (!Preroll(epoch)) {
-    gst_element_set_state(playbin_, GST_STATE_NULL);
+    SetState(GST_STATE_NULL, options_.stopTimeoutMs);
     NewEpoch();
     DropQueued();
     throw EMCIDeviceError(errorText_);
@@ -366,23 +473,35 @@ void GstMediaDevice::Play() {
   if (playEpoch_ != 0) {
     // Paused first: a paused sink posts no end of stream, so nothing of the
     // old play can be stamped with the new play's epoch.
-    gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    SetState(GST_STATE_PAUSED, options_.stopTimeoutMs);
     NewEpoch();
     EndPlay();
   }
+  if (!open_) {
+    // The pipeline was stuck and had to be left behind.
+    Fail(kErrorFileRead, "ファイル[" + openPath_ + "]の読み込みが止まったままです。");
+    return;
+  }
   const std::uint64_t epoch = NewEpoch();
   if (!atStart_) {
-    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
-    if (!gst_element_seek_simple(playbin_, GST_FORMAT_TIME, flags, 0)) {
+    const auto seeked = RunBounded(options_.stopTimeoutMs, [](GstElement* pipeline) {
+      const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+      return static_cast<int>(gst_element_seek_simple(pipeline, GST_FORMAT_TIME, flags, 0));
+    });
+    if (!seeked) {
+      Fail(kErrorFileRead, "ファイル[" + openPath_ + "]の読み込みが止まったままです。");
+      return;
+    }
+    if (*seeked == 0) {
       // A stream that cannot seek is prepared again from its start.
-      gst_element_set_state(playbin_, GST_STATE_READY);
-      if (!Preroll(epoch)) return;
+      SetState(GST_STATE_READY, options_.stopTimeoutMs);
+      if (!open_ || !Preroll(epoch)) return;
     }
   }
   atStart_ = false;
   playEpoch_ = epoch;
   noticePending_ = notify;
-  if (gst_element_set_state(playbin_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+  if (SetState(GST_STATE_PLAYING, options_.stopTimeoutMs) == GST_STATE_CHANGE_FAILURE) {
     playEpoch_ = 0;
     noticePending_ = false;
     FailWith(WaitFor(epoch, GST_MESSAGE_ERROR, 200), kErrorHardware);
@@ -412,7 +531,7 @@ void GstMediaDevice::Stop() {
     Fail(kErrorNotOpen, "メディアデバイスでファイルが開かれていません。");
     throw EMCIDeviceError(errorText_);
   }
-  gst_element_set_state(playbin_, GST_STATE_PAUSED);
+  SetState(GST_STATE_PAUSED, options_.stopTimeoutMs);
   NewEpoch();
   EndPlay();
   Fail(kErrorNone, {});
@@ -424,7 +543,7 @@ void GstMediaDevice::Close() {
   TakeWait();
   Fail(kErrorNone, {});
   if (!open_) return;
-  gst_element_set_state(playbin_, GST_STATE_NULL);
+  SetState(GST_STATE_NULL, options_.stopTimeoutMs);
   NewEpoch();
   EndPlay();
   DropQueued();

@@ -3,9 +3,13 @@
 // midiparse and fluiddec with an explicit SoundFont) and AVI.
 //
 // Commands run on the thread of the event loop given to the constructor.
-// Completion notices reach the handler through IEventLoop::Post; the bus is
-// read on GLib's default main context, which that thread must run (Qt's event
-// dispatcher on Linux does, and so does GlibEventLoop).
+// Completion notices and the bus messages behind them reach that thread
+// through IEventLoop::Post, whatever event dispatcher the loop runs on.
+//
+// No command waits without a bound on a streaming thread: a pipeline whose
+// source is stuck (a hung network mount, a failing disk) is abandoned to a
+// thread of its own, which brings it down and releases it whenever it can,
+// and the device goes on with a new pipeline.
 
 #include <gst/gst.h>
 
@@ -40,17 +44,30 @@ class GstMediaDevice : public IMediaDevice {
   static constexpr int kErrorInvalidFile = 296;   // not a media file, damaged, a folder
   static constexpr int kErrorFileRead = 348;      // the file could not be read
 
-  static constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+  // The system's General MIDI font (Debian's alternative, which names the
+  // font the administrator chose), else TimGM6mb.
+  static constexpr const char* kSystemSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+  static constexpr const char* kFallbackSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+  static std::string DefaultSoundFont();
 
   struct Options {
     // A gst-launch description of the audio output; empty: autoaudiosink.
     std::string audioSink;
     // The SoundFont that fluiddec plays MIDI with.
-    std::string soundFont = kDefaultSoundFont;
+    std::string soundFont = DefaultSoundFont();
     // Whether a display is there for video; without one video goes to a fakesink.
     bool display = false;
-    // How long Open waits for the file to be ready to play.
-    int openTimeoutMs = 5000;
+    // How long Open waits for the file to be ready to play while nothing
+    // happens in the pipeline; every step of progress starts it again, up to
+    // openLimitMs in all. Generous: a busy machine must not turn a good file
+    // into an error, while a file that is stuck still fails.
+    int openTimeoutMs = 10000;
+    int openLimitMs = 60000;
+    // How long a state change that brings a pipeline down may take before
+    // the pipeline is abandoned (its streaming thread is stuck).
+    int stopTimeoutMs = 1000;
+    // Called with each element the pipeline makes, for tests.
+    std::function<void(GstElement*)> onElementSetup;
 
     // KELVO_AUDIO_SINK, KELVO_SOUNDFONT, DISPLAY and WAYLAND_DISPLAY.
     static Options FromEnvironment();
@@ -79,8 +96,9 @@ class GstMediaDevice : public IMediaDevice {
   const std::string& ErrorText() const { return errorText_; }
   // True while a file is open.
   bool IsOpen() const { return open_; }
-  // The audio output element (a bin when the output was described); the
-  // device keeps it for its whole life, so probes set on it stay valid.
+  // The audio output element (a bin when the output was described); it is
+  // the same for the device's whole life unless a stuck pipeline had to be
+  // abandoned, so probes set on it stay valid.
   GstElement* AudioSink() const { return audioSink_; }
   const Options& Settings() const { return options_; }
 
@@ -90,16 +108,36 @@ class GstMediaDevice : public IMediaDevice {
     std::function<void()> handler;
     // Plays started so far: a notice posted before the latest start is stale.
     std::uint64_t playsStarted = 0;
+    // The device while it lives (the loop's thread only).
+    GstMediaDevice* device = nullptr;
+  };
+  // Whom one pipeline's bus reports to; it outlives the device, and is
+  // emptied when the device is gone or the pipeline abandoned.
+  struct BusTarget {
+    std::mutex mutex;
+    GstMediaDevice* device = nullptr;
   };
   struct Stamped {
     GstMessage* message;
     std::uint64_t epoch;
   };
 
-  static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
-  static void OnElementSetup(GstElement* playbin, GstElement* element, gpointer self);
-  static gboolean OnDispatch(gpointer self);
+  static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer target);
+  void Take(GstMessage* message);
   void Dispatch();
+  // Makes a new pipeline with its outputs; false without playbin.
+  bool BuildPipeline();
+  // Leaves the pipeline to a thread that brings it down and releases it,
+  // and builds a new one.
+  void AbandonPipeline();
+  // A state change of the pipeline that cannot hold the caller for longer
+  // than `timeoutMs`: past that the pipeline is abandoned and FAILURE
+  // returned.
+  GstStateChangeReturn SetState(GstState state, int timeoutMs);
+  // Runs `operation` on the pipeline on a thread of its own and waits up to
+  // `timeoutMs` for its result; past that the pipeline is abandoned and
+  // nothing returned.
+  std::optional<int> RunBounded(int timeoutMs, std::function<int(GstElement* pipeline)> operation);
 
   bool TakeNotify();
   bool TakeWait();
@@ -113,8 +151,9 @@ class GstMediaDevice : public IMediaDevice {
   // The duration, asked again for up to `timeoutMs`; nothing when unknown.
   std::optional<std::int64_t> QueryLength(int timeoutMs);
   // Waits for a message of `epoch` with one of `types` (ASYNC_DONE only from
-  // the pipeline); nullptr when `timeoutMs` passed first.
-  GstMessage* WaitFor(std::uint64_t epoch, int types, int timeoutMs);
+  // the pipeline); nullptr when `timeoutMs` passed first. With `limitMs`,
+  // the time-out runs from the pipeline's last progress, up to `limitMs`.
+  GstMessage* WaitFor(std::uint64_t epoch, int types, int timeoutMs, int limitMs = 0);
   void DropQueued();
   void Fail(int code, std::string text);
   void FailWith(GstMessage* error, int fallback);
@@ -124,6 +163,7 @@ class GstMediaDevice : public IMediaDevice {
   Options options_;
   GstElement* playbin_ = nullptr;
   GstElement* audioSink_ = nullptr;
+  std::shared_ptr<BusTarget> busTarget_;
 
   // Commands (loop thread only).
   bool notify_ = false;
@@ -145,7 +185,10 @@ class GstMediaDevice : public IMediaDevice {
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::deque<Stamped> queue_;
-  GSource* dispatch_ = nullptr;
+  bool dispatchPosted_ = false;
+  bool closing_ = false;
+  // When the current pipeline last showed progress (steady clock, ns).
+  std::atomic<std::int64_t> lastProgress_{0};
 };
 
 }  // namespace kelvo

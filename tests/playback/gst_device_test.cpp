@@ -10,7 +10,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -557,6 +559,167 @@ INSTANTIATE_TEST_SUITE_P(
                        [](const std::string&) {}, 2500, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// ------------------------------------------------------------------ a source that stops reading
+
+// Stands for a file on a hung mount: once stalled, every read of the source
+// elements made before blocks until the test ends, as a read() that never
+// returns. Sources made later read on.
+class Stall {
+ public:
+  ~Stall() { Release(); }
+  void Watch(GstElement* element) {
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (!factory || std::string(GST_OBJECT_NAME(factory)) != "filesrc" || stalled_) return;
+    GstPad* pad = gst_element_get_static_pad(element, "src");
+    gst_pad_add_probe(
+        pad,
+        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_PUSH |
+                                     GST_PAD_PROBE_TYPE_PULL),
+        &OnData, this, nullptr);
+    gst_object_unref(pad);
+  }
+  void Start() { stalled_ = true; }
+  bool Blocking() const { return blocking_ > 0; }
+  void Release() {
+    {
+      std::lock_guard lock(mutex_);
+      released_ = true;
+    }
+    wake_.notify_all();
+    // Until the blocked reads are gone, this must live.
+    while (blocking_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+
+ private:
+  static GstPadProbeReturn OnData(GstPad*, GstPadProbeInfo*, gpointer data) {
+    auto* self = static_cast<Stall*>(data);
+    if (!self->stalled_) return GST_PAD_PROBE_OK;
+    ++self->blocking_;
+    std::unique_lock lock(self->mutex_);
+    self->wake_.wait(lock, [&] { return self->released_; });
+    --self->blocking_;
+    return GST_PAD_PROBE_OK;
+  }
+
+  std::atomic<bool> stalled_{false};
+  std::atomic<int> blocking_{0};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool released_ = false;
+};
+
+// A play whose source stops reading holds no command: the next file opens
+// and plays (the stuck pipeline is left behind), and so do Stop and Close.
+TEST_F(DeviceTest, AStuckSourceHoldsNoCommand) {
+  auto stall = std::make_shared<Stall>();
+  Options options = WithSink(kClockedSink);
+  options.stopTimeoutMs = 300;
+  options.onElementSetup = [stall](GstElement* element) { stall->Watch(element); };
+  MakeDevice(options);
+  Open(Write("hangs.wav", testing::WavBytes(3000)));
+  Play();
+  ASSERT_EQ(device->Error(), 0);
+  Settle(100);
+  stall->Start();
+  ASSERT_TRUE(loop.RunUntil([&] { return stall->Blocking(); }, kNoticeTimeoutMs))
+      << "the source never read again";
+
+  const auto next = Write("next.wav", testing::WavBytes(200));
+  EXPECT_NO_THROW(Open(next));
+  EXPECT_EQ(device->Error(), 0) << device->ErrorText();
+  ASSERT_TRUE(WaitForNotices(1)) << "the stuck play's end was not told";
+  // The new pipeline reads too: let it, and play the next file through.
+  Play();
+  ASSERT_TRUE(WaitForNotices(2)) << "the next file did not play to its end";
+
+  device.reset();
+  stall->Release();
+}
+
+TEST_F(DeviceTest, StopCloseAndTheEndOfTheDeviceDoNotWaitForAStuckSource) {
+  auto stall = std::make_shared<Stall>();
+  Options options = WithSink(kClockedSink);
+  options.stopTimeoutMs = 300;
+  options.onElementSetup = [stall](GstElement* element) { stall->Watch(element); };
+  MakeDevice(options);
+  Open(Write("hangs.wav", testing::WavBytes(3000)));
+  Play();
+  Settle(100);
+  stall->Start();
+  ASSERT_TRUE(loop.RunUntil([&] { return stall->Blocking(); }, kNoticeTimeoutMs));
+  device->SetNotify(true);
+  EXPECT_NO_THROW(device->Stop());
+  ASSERT_TRUE(WaitForNotices(2)) << "the play's end and the Stop's own notice";
+  device->Close();
+  EXPECT_FALSE(device->IsOpen());
+  // A good file still opens on the device.
+  EXPECT_NO_THROW(Open(Write("good.wav", testing::WavBytes(100))));
+  Play();
+  ASSERT_TRUE(WaitForNotices(3));
+  Settle(50);
+  EXPECT_EQ(notices, 3);
+  device.reset();
+  stall->Release();
+}
+
+// Notices reach the player through the loop's own queue, whatever runs it:
+// this loop never runs GLib's main context (as Qt without its GLib
+// dispatcher does not).
+class QueueOnlyLoop : public IEventLoop {
+ public:
+  void ProcessMessages() override {
+    std::deque<std::function<void()>> ready;
+    {
+      std::lock_guard lock(mutex_);
+      ready.swap(queue_);
+    }
+    for (auto& message : ready) message();
+  }
+  TimerId StartTimer(int, std::function<void()>) override { return 0; }
+  void CancelTimer(TimerId) override {}
+  void Post(std::function<void()> message) override {
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back(std::move(message));
+    }
+    posted_.notify_all();
+  }
+  bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+      {
+        std::unique_lock lock(mutex_);
+        if (!posted_.wait_until(lock, deadline, [&] { return !queue_.empty(); })) return done();
+      }
+      ProcessMessages();
+    }
+    return true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable posted_;
+  std::deque<std::function<void()>> queue_;
+};
+
+TEST(GstMediaDeviceLoop, NoticesNeedNoGlibMainLoop) {
+  QueueOnlyLoop loop;
+  TempDir dir;
+  GstMediaDevice device(loop, WithSink(kFastSink));
+  int notices = 0;
+  device.SetOnNotify([&] { ++notices; });
+  for (int i = 0; i < 3; ++i) {
+    device.SetWait(true);
+    device.SetFileName(testing::WriteFile(dir.Path(), "t.wav", testing::WavBytes(100)));
+    device.Open();
+    device.SetNotify(true);
+    device.Play();
+    ASSERT_EQ(device.Error(), 0) << device.ErrorText();
+    ASSERT_TRUE(loop.RunUntil([&] { return notices == i + 1; }, kNoticeTimeoutMs))
+        << "play " << i << " ended without a notice";
+  }
+}
+
 // ------------------------------------------------------------------ commands without a file
 
 TEST_F(DeviceTest, AFileThatNeverGetsReadyFailsAtTheTimeout) {
@@ -638,11 +801,11 @@ INSTANTIATE_TEST_SUITE_P(
     Fonts, SoundFontTest,
     ::testing::Values(
         SoundFontCase{"Default",
-                      [](auto&) { return std::string(GstMediaDevice::kDefaultSoundFont); }, true},
+                      [](auto&) { return std::string(GstMediaDevice::kFallbackSoundFont); }, true},
         SoundFontCase{"AnotherFile",
                       [](auto& d) {
                         const auto link = d / "mine.sf2";
-                        std::filesystem::create_symlink(GstMediaDevice::kDefaultSoundFont, link);
+                        std::filesystem::create_symlink(GstMediaDevice::kFallbackSoundFont, link);
                         return link.string();
                       },
                       true},
@@ -711,14 +874,14 @@ TEST_P(EnvironmentTest, OptionsComeFromTheEnvironment) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, EnvironmentTest,
                          ::testing::Values(EnvCase{"NothingSet", nullptr, nullptr, nullptr, nullptr,
-                                                   "", GstMediaDevice::kDefaultSoundFont, false},
+                                                   "", GstMediaDevice::DefaultSoundFont(), false},
                                            EnvCase{"EmptyValues", "", "", "", "", "",
-                                                   GstMediaDevice::kDefaultSoundFont, false},
+                                                   GstMediaDevice::DefaultSoundFont(), false},
                                            EnvCase{"X11", "pulsesink", "/x/y.sf3", ":0", nullptr,
                                                    "pulsesink", "/x/y.sf3", true},
                                            EnvCase{"Wayland", "fakesink sync=true", nullptr,
                                                    nullptr, "wayland-0", "fakesink sync=true",
-                                                   GstMediaDevice::kDefaultSoundFont, true}),
+                                                   GstMediaDevice::DefaultSoundFont(), true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GstMediaDeviceOutput, TheDescribedAudioOutputIsTheOneUsed) {
