@@ -10,17 +10,20 @@ build: setup
 	@cmake --preset $(PRESET) >/dev/null
 	@cmake --build --preset $(PRESET)
 
-# Every test, headless: the normal build, the same suite under the address and
-# undefined-behaviour sanitizers, then each fuzzer for a bounded time.
+# Every test, headless: the normal build, the same suite again with the
+# machine loaded three times over, the suite under the address and
+# undefined-behaviour sanitizers (loaded as well), then each fuzzer for a
+# bounded time.
 test: build
 	@ctest --preset $(PRESET)
-	@$(MAKE) --no-print-directory check-sanitized
+	@bash scripts/under_load.sh ctest --preset $(PRESET)
+	@$(MAKE) --no-print-directory check-sanitized LOAD="bash scripts/under_load.sh"
 	@$(MAKE) --no-print-directory fuzz
 
 check-sanitized: setup
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan
-	@ctest --preset asan
+	@$(LOAD) ctest --preset asan
 
 fuzz: setup
 	@bash scripts/fuzz.sh
