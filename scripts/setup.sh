@@ -17,6 +17,8 @@ PACKAGES=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   timgm6mb-soundfont
+  # WAVE variants made by an outside encoder in the tests
+  sox
   # Japanese UI font
   fonts-ipafont-gothic
   # headless window tests, screenshots and desktop control

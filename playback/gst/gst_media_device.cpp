@@ -10,9 +10,20 @@
 #include <thread>
 #include <utility>
 
+#include "playback/wave_header.h"
+
 namespace kelvo {
 
 namespace {
+
+bool PushFileSourceAvailable() {
+  static const bool available = [] {
+    GstElementFactory* factory = gst_element_factory_find("pushfilesrc");
+    if (factory) gst_object_unref(factory);
+    return factory != nullptr;
+  }();
+  return available;
+}
 
 // playbin's flags: audio and video only (no subtitles: a text file must not
 // be taken for something to show).
@@ -438,18 +449,26 @@ void GstMediaDevice::Open() {
     if (uriError) g_error_free(uriError);
     throw EMCIDeviceError(errorText_);
   }
-  g_object_set(playbin_, "uri", uri, nullptr);
+  // A WAVE file is read in push mode: wavparse pulling from the file drops
+  // some whole files (8-bit audio of certain sizes plays nothing). Its
+  // header also gives the exact length, which wavparse misjudges for ADPCM.
+  const auto wave = ReadWaveHeader(path);
+  const bool push = wave && PushFileSourceAvailable();
+  g_object_set(playbin_, "uri", push ? ("push" + std::string(uri)).c_str() : uri, nullptr);
   g_free(uri);
   openPath_ = path;
 
   const std::uint64_t epoch = NewEpoch();
   DropQueued();
-  if (!Preroll(epoch)) {
+  const bool prerolled = Preroll(epoch);
+  if (!prerolled || !HasSomethingToPlay()) {
+    if (prerolled) Fail(kErrorInvalidFile, "[" + path + "]には再生できる音声も映像もありません。");
     SetState(GST_STATE_NULL, options_.stopTimeoutMs);
     NewEpoch();
     DropQueued();
     throw EMCIDeviceError(errorText_);
   }
+  if (wave) lengthMs_ = WaveLengthMs(*wave);
   open_ = true;
   atStart_ = true;
   Fail(kErrorNone, {});
@@ -550,6 +569,17 @@ void GstMediaDevice::Close() {
   open_ = false;
   lengthMs_.reset();
   if (notify) PostNotice();
+}
+
+bool GstMediaDevice::HasSomethingToPlay() {
+  // A picture, a text or a stream with no length is nothing to play: an
+  // audio stream is, and so is a video stream that lasts (AVI).
+  gint audio = 0, video = 0;
+  g_object_get(playbin_, "n-audio", &audio, "n-video", &video, nullptr);
+  if (audio > 0) return true;
+  if (video <= 0) return false;
+  const auto length = QueryLength(500);
+  return length && *length > 0;
 }
 
 std::optional<std::int64_t> GstMediaDevice::QueryLength(int timeoutMs) {

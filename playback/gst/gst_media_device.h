@@ -148,6 +148,9 @@ class GstMediaDevice : public IMediaDevice {
   // Brings the pipeline to PAUSED and waits until it is prerolled. False,
   // with Error() and ErrorText() set, when it failed.
   bool Preroll(std::uint64_t epoch);
+  // Whether the prerolled file has an audio stream, or a video stream with
+  // a length.
+  bool HasSomethingToPlay();
   // The duration, asked again for up to `timeoutMs`; nothing when unknown.
   std::optional<std::int64_t> QueryLength(int timeoutMs);
   // Waits for a message of `epoch` with one of `types` (ASYNC_DONE only from

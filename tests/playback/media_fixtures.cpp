@@ -130,22 +130,12 @@ std::string WriteFile(const std::filesystem::path& dir, const std::string& name,
   return path;
 }
 
-std::string WriteAvi(const std::filesystem::path& dir, const std::string& name, int durationMs,
-                     bool withVideo) {
+std::string WriteWithGStreamer(const std::filesystem::path& dir, const std::string& name,
+                               const std::string& description) {
   gst_init(nullptr, nullptr);
   const std::string path = (dir / name).string();
-  // 10 ms audio buffers and 10 video frames a second.
-  const int audioBuffers = std::max(1, durationMs / 10);
-  std::string description = "avimux name=mux ! filesink name=out  audiotestsrc num-buffers=" +
-                            std::to_string(audioBuffers) +
-                            " samplesperbuffer=441 ! audio/x-raw,format=S16LE,rate=44100,"
-                            "channels=1 ! mux. ";
-  if (withVideo) {
-    description += "videotestsrc num-buffers=" + std::to_string(std::max(1, durationMs / 100)) +
-                   " ! video/x-raw,format=I420,width=64,height=48,framerate=10/1 ! mux. ";
-  }
   GError* error = nullptr;
-  GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
+  GstElement* pipeline = gst_parse_launch((description + " ! filesink name=out").c_str(), &error);
   if (error) {
     g_error_free(error);
     if (pipeline) gst_object_unref(pipeline);
@@ -164,6 +154,20 @@ std::string WriteAvi(const std::filesystem::path& dir, const std::string& name, 
   gst_element_set_state(pipeline, GST_STATE_NULL);
   gst_object_unref(pipeline);
   return made ? path : std::string();
+}
+
+std::string WriteAvi(const std::filesystem::path& dir, const std::string& name, int durationMs,
+                     bool withVideo) {
+  // 10 ms audio buffers and 10 video frames a second.
+  const int audioBuffers = std::max(1, durationMs / 10);
+  std::string description = "audiotestsrc num-buffers=" + std::to_string(audioBuffers) +
+                            " samplesperbuffer=441 ! audio/x-raw,format=S16LE,rate=44100,"
+                            "channels=1 ! mux. ";
+  if (withVideo) {
+    description += "videotestsrc num-buffers=" + std::to_string(std::max(1, durationMs / 100)) +
+                   " ! video/x-raw,format=I420,width=64,height=48,framerate=10/1 ! mux. ";
+  }
+  return WriteWithGStreamer(dir, name, description + "avimux name=mux");
 }
 
 }  // namespace kelvo::testing

@@ -25,6 +25,11 @@ std::string MidiTruncated();   // a MIDI file cut inside its track
 // Writes `bytes` to `dir`/`name`; returns the path.
 std::string WriteFile(const std::filesystem::path& dir, const std::string& name,
                       const std::string& bytes);
+// Writes what the gst-launch description `description` (the part before
+// the file sink) makes to `dir`/`name`. Returns the path, or an empty string
+// when it could not be made.
+std::string WriteWithGStreamer(const std::filesystem::path& dir, const std::string& name,
+                               const std::string& description);
 // Writes an AVI file of `durationMs` with a PCM audio stream and, when
 // `withVideo`, a small raw video stream (made with GStreamer's avimux).
 // Returns the path, or an empty string when it could not be made.

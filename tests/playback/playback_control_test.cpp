@@ -131,8 +131,9 @@ struct ChainCase {
   bool repeat;
 };
 
-void PrintTo(const ChainCase& c, std::ostream* os) { *os << c.name; }
-
+void PrintTo(const ChainCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ChainTest : public PlaybackTest, public ::testing::WithParamInterface<ChainCase> {};
 
