@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 #include <gst/gst.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -121,11 +122,12 @@ double Ms(Clock::duration d) {
 
 // The player over the real device with a clocked fake output.
 struct Player {
-  Player()
+  explicit Player(const std::string& font = GstMediaDevice::kFallbackSoundFont)
       : device(loop,
-               [] {
+               [&] {
                  GstMediaDevice::Options options;
                  options.audioSink = "fakesink sync=true";
+                 options.soundFont = font;
                  return options;
                }()),
         form(view, loop, device, menu),
@@ -143,11 +145,17 @@ struct Player {
 };
 
 // From the player's PlayFile, on a stopped player, to the first buffer rendered.
-void StartToFirstBuffer(benchmark::State& state, const std::string& bytes, const char* name) {
+// A first file has been played before, so that a MIDI font is loaded: the
+// figure is that of every file after the first.
+void StartToFirstBuffer(benchmark::State& state, const std::string& bytes, const char* name,
+                        const std::string& font = GstMediaDevice::kFallbackSoundFont) {
   testing::TempDir dir;
   const std::string path = testing::WriteFile(dir.Path(), name, bytes);
-  Player player;
+  Player player(font);
   if (!player.log.Valid()) return state.SkipWithError("no fakesink in the output");
+  if (!player.form.PlayFile(path)) return state.SkipWithError("the file did not start");
+  player.form.ButtonStopClick();
+  player.loop.ProcessMessages();
   for (auto _ : state) {
     player.log.Clear();
     const auto start = Clock::now();
@@ -166,6 +174,13 @@ void BM_StartToFirstBufferWav(benchmark::State& state) {
 
 void BM_StartToFirstBufferMidi(benchmark::State& state) {
   StartToFirstBuffer(state, testing::MidiBytes(1000), "start.mid");
+}
+
+// With the 140 MB General MIDI font of fluid-soundfont-gm.
+void BM_StartToFirstBufferMidiFluidR3(benchmark::State& state) {
+  constexpr const char* kFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+  if (::access(kFont, R_OK) != 0) return state.SkipWithError("FluidR3_GM.sf2 is not installed");
+  StartToFirstBuffer(state, testing::MidiBytes(1000), "start.mid", kFont);
 }
 
 // The silence between the end of the last buffer of one file and the first
@@ -211,6 +226,11 @@ int main(int argc, char** argv) {
       ->Unit(benchmark::kMillisecond)
       ->Iterations(40);
   benchmark::RegisterBenchmark("BM_StartToFirstBuffer/midi", kelvo::BM_StartToFirstBufferMidi)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(20);
+  benchmark::RegisterBenchmark("BM_StartToFirstBuffer/midi_fluidr3",
+                               kelvo::BM_StartToFirstBufferMidiFluidR3)
       ->UseManualTime()
       ->Unit(benchmark::kMillisecond)
       ->Iterations(20);

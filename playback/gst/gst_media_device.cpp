@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "playback/gst/shared_synth.h"
 #include "playback/wave_header.h"
 
 namespace kelvo {
@@ -84,6 +85,8 @@ GstMediaDevice::GstMediaDevice(IEventLoop& loop, Options options)
       gst_object_unref(feature);
     }
   }
+  // MIDI plays on the process's one synthesizer, its font loaded once.
+  RegisterSharedSynthDecoder();
   // Without playbin every Open fails with kErrorInternal.
   BuildPipeline();
 }
@@ -458,6 +461,7 @@ void GstMediaDevice::Open() {
   g_free(uri);
   openPath_ = path;
 
+  SetSharedSynthFont(options_.soundFont);
   const std::uint64_t epoch = NewEpoch();
   DropQueued();
   const bool prerolled = Preroll(epoch);

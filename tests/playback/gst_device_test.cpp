@@ -26,6 +26,7 @@
 #include "fakes/temp_dir.h"
 #include "playback/gst/glib_event_loop.h"
 #include "playback/gst/gst_media_device.h"
+#include "playback/gst/shared_synth.h"
 #include "playback/media_fixtures.h"
 #include "playback/playback_control.h"
 
@@ -815,6 +816,37 @@ INSTANTIATE_TEST_SUITE_P(
             [](auto& d) { return testing::WriteFile(d, "text.sf2", testing::TextBytes()); },
             false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Every MIDI file plays on the process's one synthesizer: its font is loaded
+// at the first MIDI file and never again, and a wave file loads nothing.
+TEST_F(DeviceTest, MidiFilesShareOneSynthesizerWhoseFontLoadsOnce) {
+  auto factories = std::make_shared<std::vector<std::string>>();
+  auto mutex = std::make_shared<std::mutex>();
+  Options options = WithSink(kFastSink);
+  options.soundFont = GstMediaDevice::kFallbackSoundFont;
+  options.onElementSetup = [factories, mutex](GstElement* element) {
+    if (GstElementFactory* factory = gst_element_get_factory(element)) {
+      std::lock_guard lock(*mutex);
+      factories->push_back(GST_OBJECT_NAME(factory));
+    }
+  };
+  MakeDevice(options);
+  const int loadsBefore = SharedSynthLoadCount();
+  EXPECT_NO_THROW(Open(Write("tone.wav", testing::WavBytes(100))));
+  if (!SharedSynthHolds(options.soundFont)) {
+    EXPECT_EQ(SharedSynthLoadCount(), loadsBefore) << "a wave file loaded a font";
+  }
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NO_THROW(Open(Write("tune" + std::to_string(i) + ".mid", testing::MidiBytes(150))));
+    Play();
+    ASSERT_TRUE(WaitForNotices(i + 1));
+    EXPECT_TRUE(SharedSynthHolds(options.soundFont));
+  }
+  EXPECT_LE(SharedSynthLoadCount(), loadsBefore + 1);
+  std::lock_guard lock(*mutex);
+  EXPECT_THAT(*factories, ::testing::Contains("kelvosynthdec"));
+  EXPECT_THAT(*factories, ::testing::Not(::testing::Contains("fluiddec")));
+}
 
 // ------------------------------------------------------------------ the environment
 
