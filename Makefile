@@ -1,5 +1,5 @@
 # The two commands of the README. Each does all the set-up it needs.
-.PHONY: run test build bench setup format fuzz check-sanitized
+.PHONY: run test build bench setup format fuzz check-sanitized package check-package
 
 PRESET ?= default
 
@@ -30,6 +30,17 @@ fuzz: setup
 
 run: build
 	@bash scripts/run.sh $(ARGS)
+
+# The Debian package build/kelvo_<version>_<arch>.deb. Configured for /usr,
+# the package's prefix, so that the installed demo's play list names its files.
+package: setup
+	@cmake --preset default -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@cmake --build --preset default
+	@cd build && cpack -G DEB
+
+# Installs that package on this machine and checks what a desktop sees of it.
+check-package: package
+	@bash scripts/check_package.sh
 
 bench: build
 	@./build/bench/core_bench

@@ -16,13 +16,15 @@ PACKAGES=(
   # media
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
-  timgm6mb-soundfont
+  timgm6mb-soundfont libfluidsynth-dev fluid-soundfont-gm
   # WAVE variants made by an outside encoder in the tests
   sox
   # Japanese UI font
   fonts-ipafont-gothic
   # headless window tests, screenshots and desktop control
   xvfb xauth dbus playerctl
+  # the Debian package (make package) and its checks (make check-package)
+  dpkg-dev file desktop-file-utils appstream man-db
 )
 
 missing=()
