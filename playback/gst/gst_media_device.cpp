@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "playback/gst/shared_synth.h"
+#include "playback/mpeg_audio.h"
 #include "playback/wave_header.h"
 
 namespace kelvo {
@@ -472,7 +473,14 @@ void GstMediaDevice::Open() {
     DropQueued();
     throw EMCIDeviceError(errorText_);
   }
-  if (wave) lengthMs_ = WaveLengthMs(*wave);
+  // The exact length where the file's own bytes tell it: a WAVE header, or
+  // the frames of MPEG audio counted (a variable bit rate without a Xing
+  // header leaves GStreamer only an estimate from the first frames).
+  if (wave) {
+    lengthMs_ = WaveLengthMs(*wave);
+  } else if (const auto mpeg = ReadMpegAudioLengthMs(path)) {
+    lengthMs_ = mpeg;
+  }
   open_ = true;
   atStart_ = true;
   Fail(kErrorNone, {});

@@ -20,6 +20,7 @@
 #include "playback/gst/glib_event_loop.h"
 #include "playback/gst/gst_media_device.h"
 #include "playback/media_fixtures.h"
+#include "playback/mpeg_audio.h"
 #include "playback/wave_header.h"
 
 namespace kelvo {
@@ -182,6 +183,85 @@ TEST(NothingToPlay, PicturesAreRefused) {
     device.SetFileName(testing::WriteAvi(dir.Path(), "clip.avi", 500, video));
     EXPECT_NO_THROW(device.Open()) << device.ErrorText();
   }
+}
+
+// A variable-bitrate MP3 without a Xing header, quiet at first and loud
+// later: its length is exact (what plays), not estimated from the first
+// frames, and the same every time.
+TEST(MpegAudioLength, VariableBitrateWithoutXingIsExact) {
+  GlibEventLoop loop;
+  TempDir dir;
+  const auto encode = [&](const std::string& name, const char* wave, int buffers) {
+    return testing::WriteWithGStreamer(
+        dir.Path(), name,
+        std::string("audiotestsrc wave=") + wave +
+            " volume=0.3 num-buffers=" + std::to_string(buffers) +
+            " samplesperbuffer=1152 ! audio/x-raw,rate=44100,channels=2 ! audioconvert ! "
+            "lamemp3enc target=quality quality=0");
+  };
+  const std::string quiet = encode("quiet.mp3", "silence", 150);
+  const std::string loud = encode("loud.mp3", "white-noise", 250);
+  ASSERT_FALSE(quiet.empty());
+  ASSERT_FALSE(loud.empty());
+  const std::string file = dir.File("vbr.mp3");
+  WriteAll(file, ReadAll(quiet) + ReadAll(loud));
+  ASSERT_EQ(ReadAll(file).find("Xing"), std::string::npos);
+
+  GstMediaDevice::Options options;
+  options.audioSink = "fakesink sync=false";
+  GstMediaDevice device(loop, options);
+  GstPad* pad = gst_element_get_static_pad(device.AudioSink(), "sink");
+  std::uint64_t playedNs = 0;
+  gst_pad_add_probe(
+      pad, GST_PAD_PROBE_TYPE_BUFFER,
+      [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        if (GST_BUFFER_DURATION_IS_VALID(buffer))
+          *static_cast<std::uint64_t*>(data) += GST_BUFFER_DURATION(buffer);
+        return GST_PAD_PROBE_OK;
+      },
+      &playedNs, nullptr);
+  gst_object_unref(pad);
+  int notices = 0;
+  device.SetOnNotify([&] { ++notices; });
+  std::optional<std::int64_t> first;
+  for (int run = 0; run < 2; ++run) {
+    device.SetWait(true);
+    device.SetFileName(file);
+    ASSERT_NO_THROW(device.Open()) << device.ErrorText();
+    const std::int64_t length = device.Length();
+    if (first) {
+      EXPECT_EQ(length, *first) << "the length changed from one open to the next";
+    }
+    first = length;
+    playedNs = 0;
+    device.SetNotify(true);
+    device.Play();
+    ASSERT_TRUE(loop.RunUntil([&] { return notices > run; }, 20000));
+    EXPECT_NEAR(length, static_cast<std::int64_t>(playedNs / GST_MSECOND), 50);
+  }
+}
+
+// Frames counted by header arithmetic: a tag at either end, and a Xing
+// frame that holds no audio.
+TEST(MpegAudioLength, FramesAreCountedPastTags) {
+  // 100 frames of MPEG-1 Layer III at 44.1 kHz: 100 x 1152 samples.
+  const std::string frames = testing::Mp3Bytes(2613);
+  const std::int64_t expected = (100 * 1152 * 1000 + 22050) / 44100;
+  ASSERT_EQ(frames.size(), 100u * 417);
+  EXPECT_EQ(MpegAudioLengthMs(frames), expected);
+  const std::string id3v2 = std::string("ID3\x04\x00\x00\x00\x00\x01\x00", 10) +
+                            std::string(128, 'x');  // a 128-byte tag body
+  const std::string id3v1 = "TAG" + std::string(125, ' ');
+  EXPECT_EQ(MpegAudioLengthMs(id3v2 + frames + id3v1), expected);
+  // A Xing frame first: one frame more, no more audio.
+  std::string xing = frames.substr(0, 417);
+  xing.replace(4 + 17, 4, "Xing");  // mono MPEG-1: 17 bytes of side information
+  EXPECT_EQ(MpegAudioLengthMs(xing + frames), expected);
+  // Not MPEG audio: a text, a WAVE header, a single stray sync word.
+  EXPECT_FALSE(MpegAudioLengthMs(testing::TextBytes()));
+  EXPECT_FALSE(MpegAudioLengthMs(testing::WavBytes(100)));
+  EXPECT_FALSE(MpegAudioLengthMs(frames.substr(0, 417) + testing::TextBytes()));
 }
 
 // The header arithmetic on edge cases a file on disk may have.
