@@ -1,5 +1,6 @@
 #include "playback/gst/shared_synth.h"
 
+#include <dlfcn.h>
 #include <fluidsynth.h>
 #include <gst/audio/audio.h>
 #include <gst/gst.h>
@@ -15,6 +16,76 @@ namespace kelvo {
 
 namespace {
 
+// FluidSynth is loaded with the first MIDI file, not with the program: the
+// library brings some sixty others (audio servers, SDL, readline), which a
+// run that plays no MIDI must not pay for at start-up.
+struct FluidApi {
+#define KELVO_FLUID(name) decltype(&::name) name = nullptr;
+  KELVO_FLUID(new_fluid_settings)
+  KELVO_FLUID(delete_fluid_settings)
+  KELVO_FLUID(fluid_settings_setnum)
+  KELVO_FLUID(fluid_settings_setint)
+  KELVO_FLUID(new_fluid_synth)
+  KELVO_FLUID(delete_fluid_synth)
+  KELVO_FLUID(fluid_synth_sfload)
+  KELVO_FLUID(fluid_synth_system_reset)
+  KELVO_FLUID(fluid_synth_write_float)
+  KELVO_FLUID(fluid_synth_sysex)
+  KELVO_FLUID(fluid_synth_noteoff)
+  KELVO_FLUID(fluid_synth_noteon)
+  KELVO_FLUID(fluid_synth_key_pressure)
+  KELVO_FLUID(fluid_synth_cc)
+  KELVO_FLUID(fluid_synth_program_change)
+  KELVO_FLUID(fluid_synth_channel_pressure)
+  KELVO_FLUID(fluid_synth_pitch_bend)
+  KELVO_FLUID(fluid_set_log_function)
+#undef KELVO_FLUID
+};
+
+void Quiet(int, const char*, void*) {}
+
+// The library's functions, or nullptr when it cannot be loaded.
+const FluidApi* Fluid() {
+  static const FluidApi* api = []() -> const FluidApi* {
+    void* library = ::dlopen("libfluidsynth.so.3", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return nullptr;
+    static FluidApi table;
+    bool complete = true;
+    const auto bind = [&](auto& function, const char* name) {
+      function =
+          reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(library, name));
+      complete = complete && function != nullptr;
+    };
+#define KELVO_BIND(name) bind(table.name, #name);
+    KELVO_BIND(new_fluid_settings)
+    KELVO_BIND(delete_fluid_settings)
+    KELVO_BIND(fluid_settings_setnum)
+    KELVO_BIND(fluid_settings_setint)
+    KELVO_BIND(new_fluid_synth)
+    KELVO_BIND(delete_fluid_synth)
+    KELVO_BIND(fluid_synth_sfload)
+    KELVO_BIND(fluid_synth_system_reset)
+    KELVO_BIND(fluid_synth_write_float)
+    KELVO_BIND(fluid_synth_sysex)
+    KELVO_BIND(fluid_synth_noteoff)
+    KELVO_BIND(fluid_synth_noteon)
+    KELVO_BIND(fluid_synth_key_pressure)
+    KELVO_BIND(fluid_synth_cc)
+    KELVO_BIND(fluid_synth_program_change)
+    KELVO_BIND(fluid_synth_channel_pressure)
+    KELVO_BIND(fluid_synth_pitch_bend)
+    KELVO_BIND(fluid_set_log_function)
+#undef KELVO_BIND
+    if (!complete) return nullptr;
+    // FluidSynth's own messages would reach standard error; failures are
+    // reported as errors of the element instead.
+    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+      table.fluid_set_log_function(level, Quiet, nullptr);
+    return &table;
+  }();
+  return api;
+}
+
 constexpr int kRate = 44100;
 constexpr int kChannels = 2;
 
@@ -25,8 +96,8 @@ struct Engine {
   fluid_synth_t* synth = nullptr;
   Engine(fluid_settings_t* s, fluid_synth_t* y) : settings(s), synth(y) {}
   ~Engine() {
-    delete_fluid_synth(synth);
-    delete_fluid_settings(settings);
+    Fluid()->delete_fluid_synth(synth);
+    Fluid()->delete_fluid_settings(settings);
   }
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -54,25 +125,24 @@ Synth& TheSynth() {
   return *synth;
 }
 
-void Quiet(int, const char*, void*) {}
-
 // Builds a synthesizer holding `font`; nothing when the font does not load.
 // Settings: 44.1 kHz, 64 voices (a General MIDI file rarely needs more),
 // reverb on and chorus off (it costs much and adds little), FluidSynth's
 // default gain and interpolation.
 std::shared_ptr<Engine> Build(const std::string& font) {
-  fluid_settings_t* settings = new_fluid_settings();
-  fluid_settings_setnum(settings, "synth.sample-rate", kRate);
-  fluid_settings_setint(settings, "synth.polyphony", 64);
-  fluid_settings_setint(settings, "synth.chorus.active", 0);
-  fluid_settings_setint(settings, "synth.reverb.active", 1);
-  fluid_synth_t* synth = new_fluid_synth(settings);
+  if (!Fluid()) return nullptr;
+  fluid_settings_t* settings = Fluid()->new_fluid_settings();
+  Fluid()->fluid_settings_setnum(settings, "synth.sample-rate", kRate);
+  Fluid()->fluid_settings_setint(settings, "synth.polyphony", 64);
+  Fluid()->fluid_settings_setint(settings, "synth.chorus.active", 0);
+  Fluid()->fluid_settings_setint(settings, "synth.reverb.active", 1);
+  fluid_synth_t* synth = Fluid()->new_fluid_synth(settings);
   if (!synth) {
-    delete_fluid_settings(settings);
+    Fluid()->delete_fluid_settings(settings);
     return nullptr;
   }
   auto engine = std::make_shared<Engine>(settings, synth);
-  if (fluid_synth_sfload(synth, font.c_str(), 1) == FLUID_FAILED) return nullptr;
+  if (Fluid()->fluid_synth_sfload(synth, font.c_str(), 1) == FLUID_FAILED) return nullptr;
   return engine;
 }
 
@@ -146,7 +216,7 @@ bool IsOwner(const SynthDec* dec) {
 }
 
 void Reset(SynthDec* dec) {
-  if (IsOwner(dec)) fluid_synth_system_reset(SynthOf(dec));
+  if (IsOwner(dec)) Fluid()->fluid_synth_system_reset(SynthOf(dec));
   dec->lastPts = GST_CLOCK_TIME_NONE;
 }
 
@@ -163,8 +233,8 @@ GstFlowReturn Render(SynthDec* dec, GstClockTime pts) {
   GstMapInfo map;
   gst_buffer_map(out, &map, GST_MAP_WRITE);
   if (IsOwner(dec)) {
-    fluid_synth_write_float(SynthOf(dec), static_cast<int>(frames), map.data, 0, kChannels,
-                            map.data, 1, kChannels);
+    Fluid()->fluid_synth_write_float(SynthOf(dec), static_cast<int>(frames), map.data, 0, kChannels,
+                                     map.data, 1, kChannels);
   } else {
     // A newer file has the synthesizer: this one is silent.
     std::memset(map.data, 0, map.size);
@@ -189,10 +259,10 @@ void Apply(SynthDec* dec, const guint8* data, gsize size) {
   const guint8 status = data[0];
   if ((status & 0xf0) == 0xf0) {
     if (status == 0xff) {
-      fluid_synth_system_reset(synth);
+      Fluid()->fluid_synth_system_reset(synth);
     } else if ((status == 0xf0 || status == 0xf7) && size > 1) {
-      fluid_synth_sysex(synth, reinterpret_cast<const char*>(data + 1), static_cast<int>(size - 1),
-                        nullptr, nullptr, nullptr, 0);
+      Fluid()->fluid_synth_sysex(synth, reinterpret_cast<const char*>(data + 1),
+                                 static_cast<int>(size - 1), nullptr, nullptr, nullptr, 0);
     }
     return;  // 0xf9 is midiparse's tick: time passes, nothing else
   }
@@ -201,25 +271,25 @@ void Apply(SynthDec* dec, const guint8* data, gsize size) {
   const int b = size > 2 ? data[2] & 0x7f : 0;
   switch (status & 0xf0) {
     case 0x80:
-      fluid_synth_noteoff(synth, channel, a);
+      Fluid()->fluid_synth_noteoff(synth, channel, a);
       break;
     case 0x90:
-      fluid_synth_noteon(synth, channel, a, b);
+      Fluid()->fluid_synth_noteon(synth, channel, a, b);
       break;
     case 0xa0:
-      fluid_synth_key_pressure(synth, channel, a, b);
+      Fluid()->fluid_synth_key_pressure(synth, channel, a, b);
       break;
     case 0xb0:
-      fluid_synth_cc(synth, channel, a, b);
+      Fluid()->fluid_synth_cc(synth, channel, a, b);
       break;
     case 0xc0:
-      fluid_synth_program_change(synth, channel, a);
+      Fluid()->fluid_synth_program_change(synth, channel, a);
       break;
     case 0xd0:
-      fluid_synth_channel_pressure(synth, channel, a);
+      Fluid()->fluid_synth_channel_pressure(synth, channel, a);
       break;
     case 0xe0:
-      fluid_synth_pitch_bend(synth, channel, (b << 7) | a);
+      Fluid()->fluid_synth_pitch_bend(synth, channel, (b << 7) | a);
       break;
     default:
       break;
@@ -339,10 +409,6 @@ void synth_dec_init(SynthDec* dec) {
 
 bool RegisterSharedSynthDecoder() {
   static const bool registered = [] {
-    // FluidSynth's own messages would reach standard error; failures are
-    // reported as errors of the element instead.
-    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-      fluid_set_log_function(level, Quiet, nullptr);
     // Above fluiddec (secondary) and every other MIDI decoder.
     return gst_element_register(nullptr, "kelvosynthdec", GST_RANK_PRIMARY + 1,
                                 synth_dec_get_type()) == TRUE;
