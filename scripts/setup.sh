@@ -12,7 +12,7 @@ PACKAGES=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev time
   # window
-  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-svg-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-svg-dev qt6-translations-l10n
   # media
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
@@ -23,6 +23,8 @@ PACKAGES=(
   fonts-ipafont-gothic
   # headless window tests, screenshots and desktop control
   xvfb xauth dbus playerctl
+  # a private sound server that the sound test records from
+  pulseaudio pulseaudio-utils
   # the Debian package (make package) and its checks (make check-package)
   dpkg-dev file desktop-file-utils appstream man-db
 )

@@ -25,9 +25,9 @@
 
 namespace {
 
-// SIGTERM, SIGINT and SIGHUP (the terminal or the session went away) reach the event loop through this pair of sockets, so
-// that the window closes as it does from its close box and the settings are
-// written.
+// SIGTERM, SIGINT and SIGHUP (the terminal or the session went away) reach the event loop through
+// this pair of sockets, so that the window closes as it does from its close box and the settings
+// are written.
 int signalSockets[2] = {-1, -1};
 
 void OnSignal(int) {
@@ -42,8 +42,8 @@ bool CatchTerminationSignals() {
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0 &&
-         ::sigaction(SIGHUP, &action, nullptr) == 0;
+  return ::sigaction(SIGTERM, &action, nullptr) == 0 &&
+         ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGHUP, &action, nullptr) == 0;
 }
 
 }  // namespace
@@ -63,6 +63,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("kelvo"));
   QApplication::setWindowIcon(kelvo::ProgramIcon());
   QApplication::setFont(kelvo::MainWindow::WindowFont());
+  kelvo::InstallJapaneseQtTranslation();
 
   // Without a sound card the player still runs, silently, on a fake sink.
   if (std::getenv("KELVO_AUDIO_SINK") == nullptr && !kelvo::SystemAudioOutputAvailable()) {

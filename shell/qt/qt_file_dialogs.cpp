@@ -1,7 +1,15 @@
 #include "shell/qt/qt_file_dialogs.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QTranslator>
+#include <QTreeView>
 
 namespace kelvo {
 
@@ -13,6 +21,21 @@ std::string Bytes(const QString& path) {
   return QFile::encodeName(path).toStdString();
 }
 }  // namespace
+
+bool InstallJapaneseQtTranslation() {
+  // Lives as long as the application.
+  static QTranslator* translator = nullptr;
+  if (translator != nullptr) return true;
+  auto* candidate = new QTranslator(qApp);
+  if (!candidate->load(QStringLiteral("qtbase_ja"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete candidate;
+    return false;
+  }
+  QApplication::installTranslator(candidate);
+  translator = candidate;
+  return true;
+}
 
 QStringList QtFileDialogs::NameFilters(const std::vector<TFileFilter>& filters) {
   QStringList result;
@@ -29,7 +52,17 @@ QStringList QtFileDialogs::NameFilters(const std::vector<TFileFilter>& filters) 
 }
 
 void QtFileDialogs::Prepare(QFileDialog& dialog, const TDialogRequest& request) const {
-  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  // The desktop's own dialog where it offers one (an XDG portal, the
+  // platform theme); else Qt's, sized so that its columns can be read.
+  dialog.resize(dialog.size().expandedTo(QSize(760, 480)));
+  if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    view->header()->setSectionResizeMode(QHeaderView::Interactive);
+    view->header()->setStretchLastSection(false);
+    view->setColumnWidth(0, 340);
+    for (int column = 1; column < view->header()->count(); ++column)
+      view->resizeColumnToContents(column);
+    view->header()->setMinimumSectionSize(90);
+  }
   // The display texts name their patterns already.
   dialog.setOption(QFileDialog::HideNameFilterDetails, true);
   dialog.setWindowTitle(Text(request.Title));
@@ -64,11 +97,20 @@ std::optional<std::string> QtFileDialogs::RunSave(const TDialogRequest& request)
   // An existing file is overwritten without a question.
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   Prepare(dialog, request);
-  if (onShow) onShow(dialog);
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  const QStringList files = dialog.selectedFiles();
-  if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
-  return Bytes(files.front());
+  for (;;) {
+    if (onShow) onShow(dialog);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
+    // A path in a folder that does not exist is refused, and the dialog
+    // asks again.
+    const QString folder = QFileInfo(files.front()).absolutePath();
+    if (QFileInfo(folder).isDir()) return Bytes(files.front());
+    QMessageBox::warning(&dialog, dialog.windowTitle(),
+                         QStringLiteral("フォルダ[%1]がありません。\n"
+                                        "フォルダ名を確かめてください。")
+                             .arg(QDir::toNativeSeparators(folder)));
+  }
 }
 
 }  // namespace kelvo

@@ -9,9 +9,14 @@
 #include "shell/file_list_form.h"
 
 class QFileDialog;
-class QWidget;
+#include <QWidget>
 
 namespace kelvo {
+
+// Qt's own texts (dialogs, standard buttons) in Japanese, as the player's
+// are: Qt's Japanese translation is installed in the application. False
+// when it is not found (Debian: qt6-translations-l10n).
+bool InstallJapaneseQtTranslation();
 
 class QtFileDialogs : public IFileDialogs {
  public:

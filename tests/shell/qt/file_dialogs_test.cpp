@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTimer>
+#include <QTreeView>
+#include <filesystem>
 
 #include "shell/qt/qt_file_dialogs.h"
 #include "window_fixture.h"
@@ -131,6 +136,71 @@ TEST_F(DialogRun, SaveProposesTheNameAndOverwritesWithoutAsking) {
 
   Answer("fresh");
   EXPECT_EQ(dialogs.RunSave(request), dir.File("fresh.ini"));
+}
+
+// The dialog's own labels and buttons are in Japanese, as the player's
+// titles and filters are: no English word is left ("Look in:", "File name:",
+// "Cancel", ...), and the list's columns are wide enough to be read.
+TEST_F(DialogRun, TheDialogSpeaksJapanese) {
+  dir.Write("a-rather-long-file-name-for-the-column.wav", std::string(120000, 'x'));
+  for (const bool save : {false, true}) {
+    QStringList english;
+    int sizeColumn = 0;
+    dialogs.onShow = [&](QFileDialog& dialog) {
+      QTimer::singleShot(0, &dialog, [&] {
+        const QRegularExpression word(QStringLiteral("[A-Za-z]{3,}"));
+        for (auto* label : dialog.findChildren<QLabel*>())
+          if (label->isVisible() && word.match(label->text()).hasMatch()) english << label->text();
+        for (auto* button : dialog.findChildren<QAbstractButton*>()) {
+          if (!button->isVisible()) continue;
+          if (word.match(button->text()).hasMatch()) english << button->text();
+          if (word.match(button->toolTip()).hasMatch()) english << button->toolTip();
+        }
+        if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView")))
+          sizeColumn = view->columnWidth(1);
+        static_cast<QDialog&>(dialog).reject();
+      });
+    };
+    TDialogRequest request;
+    request.Title = save ? "演奏リストの保存" : "演奏するファイルの選択";
+    request.Filters = save ? PlayListFilter() : AudioFilter();
+    request.InitialDir = dir.Path().string();
+    if (save) {
+      EXPECT_FALSE(dialogs.RunSave(request).has_value());
+    } else {
+      EXPECT_FALSE(dialogs.RunOpen(request).has_value());
+    }
+    EXPECT_TRUE(english.isEmpty()) << english.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_GE(sizeColumn, 90) << "the size column is cut";
+  }
+}
+
+// A save path in a folder that does not exist is refused: a box says so
+// and the dialog asks again.
+TEST_F(DialogRun, SaveIntoAMissingFolderIsRefused) {
+  TDialogRequest request;
+  request.Title = "演奏リストの保存";
+  request.Filters = PlayListFilter();
+  request.DefaultExt = "ini";
+  request.InitialDir = dir.Path().string();
+  int shown = 0;
+  dialogs.onShow = [&](QFileDialog& dialog) {
+    const int round = ++shown;
+    QTimer::singleShot(0, &dialog, [&dialog, round] {
+      if (round > 1) {
+        static_cast<QDialog&>(dialog).reject();
+        return;
+      }
+      dialog.findChild<QLineEdit*>("fileNameEdit")->setText(QStringLiteral("no/such/folder/x.ini"));
+      static_cast<QDialog&>(dialog).accept();
+    });
+  };
+  BoxAnswerer boxes;
+  EXPECT_FALSE(dialogs.RunSave(request).has_value());
+  EXPECT_EQ(shown, 2);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_TRUE(boxes.boxes[0].text.contains(U("がありません"))) << boxes.boxes[0].text.toStdString();
+  EXPECT_FALSE(std::filesystem::exists(dir.File("no")));
 }
 
 }  // namespace

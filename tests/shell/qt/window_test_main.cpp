@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include "shell/qt/qt_file_dialogs.h"
+
 namespace {
 // The offscreen platform says, for every window, that it cannot pass size
 // hints on; that is no news to the tests.
@@ -21,5 +23,7 @@ int main(int argc, char* argv[]) {
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
+  // As the program does: Qt's own texts in Japanese.
+  kelvo::InstallJapaneseQtTranslation();
   return RUN_ALL_TESTS();
 }
