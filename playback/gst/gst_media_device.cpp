@@ -1,6 +1,8 @@
 #include "playback/gst/gst_media_device.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -620,8 +622,38 @@ std::int64_t GstMediaDevice::Length() {
   return *lengthMs_;
 }
 
+namespace {
+
+// Standard error sent to /dev/null for the life of this object: the sound
+// libraries that a probe of the outputs tries (ALSA, OpenAL, PulseAudio)
+// print their failures there, though failing is what a probe may do.
+class QuietStandardError {
+ public:
+  QuietStandardError() {
+    std::fflush(stderr);
+    saved_ = ::dup(STDERR_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_ >= 0 && null >= 0) ::dup2(null, STDERR_FILENO);
+    if (null >= 0) ::close(null);
+  }
+  ~QuietStandardError() {
+    std::fflush(stderr);
+    if (saved_ < 0) return;
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+  }
+  QuietStandardError(const QuietStandardError&) = delete;
+  QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+ private:
+  int saved_ = -1;
+};
+
+}  // namespace
+
 bool SystemAudioOutputAvailable() {
   gst_init(nullptr, nullptr);
+  const QuietStandardError quiet;
   GstElement* sink = gst_element_factory_make("autoaudiosink", nullptr);
   if (!sink) return false;
   gst_object_ref_sink(sink);

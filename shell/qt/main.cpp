@@ -65,10 +65,13 @@ int main(int argc, char* argv[]) {
   QApplication::setFont(kelvo::MainWindow::WindowFont());
   kelvo::InstallJapaneseQtTranslation();
 
-  // Without a sound card the player still runs, silently, on a fake sink.
+  // Without a sound output the player still runs, silently, on a fake sink,
+  // and says so: on standard error, and in the window once it is up.
+  bool silent = false;
   if (std::getenv("KELVO_AUDIO_SINK") == nullptr && !kelvo::SystemAudioOutputAvailable()) {
     std::fprintf(stderr, "kelvo: no sound output found; playing silently.\n");
     ::setenv("KELVO_AUDIO_SINK", "fakesink sync=true", 1);
+    silent = true;
   }
 
   kelvo::QtEventLoop loop;
@@ -112,6 +115,18 @@ int main(int argc, char* argv[]) {
     form.FormCreate(args);
     if (!terminated) {
       window.show();
+      if (silent) {
+        const std::string notice =
+            "音声の出力先が見つからないため、音を出さずに再生します。\n"
+            "サウンドサーバー（PipeWire や PulseAudio）が動いているか、サウンドカードが"
+            "使えるかを確かめてから、もう一度起動してください。"
+            "環境変数 KELVO_AUDIO_SINK で出力先を指定することもできます"
+            "（例: KELVO_AUDIO_SINK=pulsesink）。";
+        form.DisplayHint("音声の出力先がないため、音を出さずに再生しています。");
+        QTimer::singleShot(0, &window, [&window, notice] {
+          window.MessageBox(notice, "オーディオ再生", kelvo::MB_OK | kelvo::MB_ICONINFORMATION);
+        });
+      }
       // For the start-up benchmark: end as soon as the loop first runs idle.
       if (std::getenv("KELVO_QUIT_WHEN_IDLE") != nullptr)
         QTimer::singleShot(0, &app, [] { QApplication::exit(0); });
