@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/platform.h"
@@ -42,6 +43,14 @@ class IMediaDevice {
   virtual void Close() = 0;
   // Length of the open file in milliseconds.
   virtual std::int64_t Length() = 0;
+  // Where the play that runs is, in milliseconds from the file's start;
+  // nothing while no play runs or where the device cannot tell.
+  virtual std::optional<std::int64_t> Position() { return std::nullopt; }
+  // Whether the open file can be played from another place.
+  virtual bool CanSeek() { return false; }
+  // Moves the play that runs to `milliseconds` from the start; false when it
+  // cannot (no play, a stream that cannot seek, a place past the end).
+  virtual bool Seek(std::int64_t /*milliseconds*/) { return false; }
   // Result code of the last command; 0 means success.
   virtual int Error() const = 0;
   // Receives the completion notices, on the user-interface thread, through

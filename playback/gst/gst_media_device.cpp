@@ -585,6 +585,40 @@ void GstMediaDevice::Close() {
   if (notify) PostNotice();
 }
 
+std::optional<std::int64_t> GstMediaDevice::Position() {
+  if (!open_ || playEpoch_ == 0) return std::nullopt;
+  gint64 position = -1;
+  if (!gst_element_query_position(playbin_, GST_FORMAT_TIME, &position) || position < 0)
+    return std::nullopt;
+  return position / GST_MSECOND;
+}
+
+bool GstMediaDevice::CanSeek() {
+  if (!open_) return false;
+  GstQuery* query = gst_query_new_seeking(GST_FORMAT_TIME);
+  gboolean seekable = FALSE;
+  const bool answered = gst_element_query(playbin_, query);
+  if (answered) gst_query_parse_seeking(query, nullptr, &seekable, nullptr, nullptr);
+  gst_query_unref(query);
+  if (answered && seekable) return true;
+  // Some parsers (midiparse) say no and seek all the same: a file with a
+  // known length can be moved in.
+  if (!lengthMs_) lengthMs_ = QueryLength(0);
+  return lengthMs_.value_or(0) > 0;
+}
+
+bool GstMediaDevice::Seek(std::int64_t milliseconds) {
+  if (!open_ || playEpoch_ == 0 || milliseconds < 0) return false;
+  if (!lengthMs_) lengthMs_ = QueryLength(0);
+  if (!lengthMs_ || milliseconds > *lengthMs_) return false;
+  const auto seeked = RunBounded(options_.stopTimeoutMs, [milliseconds](GstElement* pipeline) {
+    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    return static_cast<int>(
+        gst_element_seek_simple(pipeline, GST_FORMAT_TIME, flags, milliseconds * GST_MSECOND));
+  });
+  return seeked && *seeked != 0;
+}
+
 bool GstMediaDevice::HasSomethingToPlay() {
   // A picture, a text or a stream with no length is nothing to play: an
   // audio stream is, and so is a video stream that lasts (AVI).

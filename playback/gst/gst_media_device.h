@@ -87,6 +87,9 @@ class GstMediaDevice : public IMediaDevice {
   void Stop() override;
   void Close() override;
   std::int64_t Length() override;
+  std::optional<std::int64_t> Position() override;
+  bool CanSeek() override;
+  bool Seek(std::int64_t milliseconds) override;
   int Error() const override { return error_; }
   void SetOnNotify(std::function<void()> handler) override {
     notices_->handler = std::move(handler);

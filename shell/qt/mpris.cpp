@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 
 #include "core/text.h"
 
@@ -90,6 +91,23 @@ QVariantMap MprisService::Metadata() const {
   if (form_.CurrentLength >= 0)
     metadata.insert(QStringLiteral("mpris:length"), qlonglong(form_.CurrentLength * 1000));
   return metadata;
+}
+
+qlonglong MprisService::Position() const {
+  if (PlaybackStatus() != QStringLiteral("Playing")) return 0;
+  const auto position = form_.MediaPlayer1.Position();
+  return position ? qlonglong(*position * 1000) : 0;
+}
+
+bool MprisService::CanSeek() const {
+  return PlaybackStatus() == QStringLiteral("Playing") && form_.MediaPlayer1.CanSeek();
+}
+
+bool MprisService::SeekTo(qlonglong microseconds) {
+  if (!CanSeek()) return false;
+  if (!form_.MediaPlayer1.Seek(std::max<qlonglong>(0, microseconds) / 1000)) return false;
+  if (auto* adaptor = findChild<MprisPlayerAdaptor*>()) emit adaptor->Seeked(Position());
+  return true;
 }
 
 QList<QDBusObjectPath> MprisService::Tracks() const {
@@ -230,6 +248,36 @@ void MprisPlayerAdaptor::Play() {
   auto& form = service_->Form();
   if (service_->PlaybackStatus() != QStringLiteral("Playing"))
     form.Handle([&] { form.PlaySelected(); });
+}
+
+qlonglong MprisPlayerAdaptor::Position() const {
+  return service_->Position();
+}
+
+bool MprisPlayerAdaptor::CanSeek() const {
+  return service_->CanSeek();
+}
+
+// A move past the end of the file goes on to the next entry, one before
+// its start goes to the start.
+void MprisPlayerAdaptor::Seek(qlonglong offset) {
+  if (!service_->CanSeek()) return;
+  const qlonglong target = service_->Position() + offset;
+  const qlonglong length = service_->Form().CurrentLength * 1000;
+  if (length > 0 && target >= length) {
+    Next();
+    return;
+  }
+  service_->SeekTo(std::max<qlonglong>(0, target));
+}
+
+// Only for the track that plays, and only to a place inside it.
+void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& track, qlonglong position) {
+  const auto current = service_->Metadata().value(QStringLiteral("mpris:trackid"));
+  if (current.value<QDBusObjectPath>() != track || position < 0) return;
+  const qlonglong length = service_->Form().CurrentLength * 1000;
+  if (length > 0 && position > length) return;
+  service_->SeekTo(position);
 }
 
 MprisTrackListAdaptor::MprisTrackListAdaptor(MprisService* service)

@@ -38,6 +38,11 @@ class MprisService : public QObject {
 
   QString PlaybackStatus() const;
   QVariantMap Metadata() const;
+  // The play's place in microseconds (0 when nothing plays), and a move of
+  // it; false when the file cannot be moved in.
+  qlonglong Position() const;
+  bool CanSeek() const;
+  bool SeekTo(qlonglong microseconds);
   QList<QDBusObjectPath> Tracks() const;
   QVariantMap TrackMetadata(int row) const;
   int RowOfTrack(const QDBusObjectPath& track) const;
@@ -123,12 +128,12 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
   QVariantMap Metadata() const { return service_->Metadata(); }
   double Volume() const { return 1.0; }
   void SetVolume(double) {}
-  qlonglong Position() const { return 0; }
+  qlonglong Position() const;
   bool CanGoNext() const { return true; }
   bool CanGoPrevious() const { return false; }
   bool CanPlay() const { return true; }
   bool CanPause() const { return true; }
-  bool CanSeek() const { return false; }
+  bool CanSeek() const;
   bool CanControl() const { return true; }
 
  public Q_SLOTS:
@@ -138,8 +143,8 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
   void PlayPause();
   void Stop();
   void Play();
-  void Seek(qlonglong) {}
-  void SetPosition(const QDBusObjectPath&, qlonglong) {}
+  void Seek(qlonglong offset);
+  void SetPosition(const QDBusObjectPath& track, qlonglong position);
   void OpenUri(const QString&) {}
 
  Q_SIGNALS:

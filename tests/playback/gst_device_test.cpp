@@ -848,6 +848,33 @@ TEST_F(DeviceTest, MidiFilesShareOneSynthesizerWhoseFontLoadsOnce) {
   EXPECT_THAT(*factories, ::testing::Not(::testing::Contains("fluiddec")));
 }
 
+// A desktop's progress bar: the place of the play moves on, and a move to
+// another place is taken, for wave, MPEG and MIDI files alike.
+TEST_F(DeviceTest, ThePlaceOfAPlayIsKnownAndCanBeMoved) {
+  MakeDevice(WithSink(kClockedSink));
+  const std::pair<const char*, std::string> files[] = {
+      {"long.wav", testing::WavBytes(3000)},
+      {"long.mp3", testing::Mp3Bytes(3000)},
+      {"long.mid", testing::MidiBytes(3000)},
+  };
+  for (const auto& [name, bytes] : files) {
+    Open(Write(name, bytes));
+    EXPECT_FALSE(device->Position().has_value()) << name << ": nothing plays yet";
+    Play(false);
+    ASSERT_TRUE(loop.RunUntil([&] { return device->Position().value_or(0) > 100; },
+                              kNoticeTimeoutMs))
+        << name;
+    EXPECT_TRUE(device->CanSeek()) << name;
+    ASSERT_TRUE(device->Seek(2000)) << name;
+    ASSERT_TRUE(loop.RunUntil([&] { return device->Position().value_or(0) >= 2000; },
+                              kNoticeTimeoutMs))
+        << name << ": the move was not taken";
+    EXPECT_LT(*device->Position(), 2900) << name;
+    EXPECT_FALSE(device->Seek(60000)) << name << ": past the end";
+    device->Stop();
+  }
+}
+
 // ------------------------------------------------------------------ the environment
 
 class ScopedEnv {

@@ -23,6 +23,23 @@ check() {  # check NAME EXPECTED COMMAND...: retries for up to 5 s until the out
   echo "FAIL: $name: expected '$expected', got '$got'"
 }
 pc() { timeout 5 playerctl -p kelvo "$@"; }
+check_above() {  # check_above NAME MINIMUM COMMAND...: retries for up to 5 s until the number exceeds MINIMUM
+  local name=$1 minimum=$2 got=""
+  shift 2
+  for _ in $(seq 50); do
+    got=$("$@" 2>/dev/null)
+    awk -v g="${got:-x}" -v m="$minimum" 'BEGIN { exit !(g ~ /^[0-9.]+$/ && g + 0 > m + 0) }' &&
+      { passed=$((passed + 1)); return; }
+    sleep 0.1
+  done
+  failed=$((failed + 1))
+  echo "FAIL: $name: expected above $minimum, got '$got'"
+}
+prop() {  # prop INTERFACE NAME: a property's value as dbus-send prints it
+  timeout 5 dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.kelvo \
+    /org/mpris/MediaPlayer2 org.freedesktop.DBus.Properties.Get string:"$1" string:"$2" |
+    awk 'NR > 1 { print $NF }'
+}
 
 # Shuffle off, repeat on, so that the order is known.
 mkdir -p "$work/Tessen"
@@ -46,6 +63,19 @@ pc stop
 check "stop" Stopped pc status
 pc play
 check "play" Playing pc status
+# The place in the play: it moves on, a desktop widget can set it, and a
+# relative move goes from where it is.
+check "can seek" true prop org.mpris.MediaPlayer2.Player CanSeek
+check_above "position moves on" 0.2 pc position
+pc position 2.5
+check_above "set position" 2.4 pc position
+pc position 1-
+pos=$(pc position)
+if awk -v p="${pos:-x}" 'BEGIN { exit !(p ~ /^[0-9.]+$/ && p >= 1.3 && p < 2.5) }'; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1)); echo "FAIL: a move back by 1 s gave '$pos'"
+fi
 check "shuffle off from the settings" Off pc shuffle
 pc shuffle On
 check "shuffle on" On pc shuffle
