@@ -109,6 +109,24 @@ void TFileListForm::ButtonAddClick() {
   view_.FocusPlayList();
 }
 
+void TFileListForm::AddFiles(const std::vector<std::string>& paths) {
+  int first = -1;
+  {
+    ListUpdate batch(PlayList);
+    int point = InsertionPoint();
+    for (const auto& path : paths) {
+      if (path.empty()) continue;
+      if (first < 0) first = point;
+      InsertEntry(point, path);
+    }
+  }
+  ShowEntryCount();
+  if (first >= 0 && !Playing) {
+    PlayList.SetRow(first);
+    PlaySelected();
+  }
+}
+
 void TFileListForm::OpenMenuClick() {
   if (!ExecuteOpenDialog(plOpenDialog)) return;
   SetListFileName(plOpenDialog.FileName);

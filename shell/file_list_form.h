@@ -111,6 +111,10 @@ class TFileListForm : public TPlaybackForm {
   bool ExecuteSaveDialog(TSaveDialog& dialog);
 
   void ButtonAddClick();
+  // Media files handed over from outside (a file manager, another kelvo):
+  // added as the Add command adds the files chosen in its dialog; when
+  // nothing plays, the first of them starts.
+  void AddFiles(const std::vector<std::string>& paths);
   void OpenMenuClick();
   void SaveMenuClick();
   void SaveAsMenuClick();

@@ -49,9 +49,24 @@ bool CatchTerminationSignals() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  // The play-list files named on the command line, as the bytes given.
+  // The play-list files named on the command line, as the bytes given; or,
+  // after --add (a file manager's "open with"), media files to add.
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  std::vector<std::string> added;
+  const bool adding = argc > 1 && std::string(argv[1]) == "--add";
+  for (int i = adding ? 2 : 1; i < argc; ++i) {
+    if (!adding) {
+      args.emplace_back(argv[i]);
+      continue;
+    }
+    // Absolute, for a player that runs in another folder.
+    std::string path = argv[i];
+    if (!path.empty() && path[0] != '/') {
+      std::vector<char> cwd(4096);
+      if (::getcwd(cwd.data(), cwd.size()) != nullptr) path = std::string(cwd.data()) + "/" + path;
+    }
+    added.push_back(std::move(path));
+  }
 
   // Qt is given the program's name only: every argument is a play-list
   // file, also one that looks like an option of Qt's.
@@ -61,6 +76,8 @@ int main(int argc, char* argv[]) {
   QApplication app(qtArgc, argv);
   QApplication::setOrganizationName(QStringLiteral("Tessen"));
   QApplication::setApplicationName(QStringLiteral("kelvo"));
+  // One player in a session: files to add go to the one that runs.
+  if (adding && kelvo::AddFilesToRunningKelvo(added)) return 0;
   QApplication::setWindowIcon(kelvo::ProgramIcon());
   QApplication::setFont(kelvo::MainWindow::WindowFont());
   kelvo::InstallJapaneseQtTranslation();
@@ -113,6 +130,7 @@ int main(int argc, char* argv[]) {
     }
 
     form.FormCreate(args);
+    if (!added.empty()) form.Handle([&] { form.AddFiles(added); });
     if (!terminated) {
       window.show();
       if (silent) {

@@ -1,6 +1,7 @@
 #include "shell/qt/mpris.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QFile>
@@ -39,6 +40,8 @@ MprisService::MprisService(TFileListForm& form, std::function<void()> raise,
   new MprisRootAdaptor(this);
   new MprisPlayerAdaptor(this);
   new MprisTrackListAdaptor(this);
+  new KelvoAdaptor(this);
+  qDBusRegisterMetaType<QByteArrayList>();
   lastStatus_ = PlaybackStatus();
   lastMetadata_ = Metadata();
   lastShuffle_ = form_.RandomMenu.Checked;
@@ -278,6 +281,39 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& track, qlonglong pos
   const qlonglong length = service_->Form().CurrentLength * 1000;
   if (length > 0 && position > length) return;
   service_->SeekTo(position);
+}
+
+void MprisPlayerAdaptor::OpenUri(const QString& uri) {
+  const QUrl url(uri);
+  if (!url.isLocalFile()) return;
+  auto& form = service_->Form();
+  const std::string path = QFile::encodeName(url.toLocalFile()).toStdString();
+  form.Handle([&] { form.AddFiles({path}); });
+}
+
+KelvoAdaptor::KelvoAdaptor(MprisService* service)
+    : QDBusAbstractAdaptor(service), service_(service) {}
+
+void KelvoAdaptor::AddFiles(const QByteArrayList& paths) {
+  std::vector<std::string> files;
+  for (const QByteArray& path : paths) files.push_back(path.toStdString());
+  auto& form = service_->Form();
+  form.Handle([&] { form.AddFiles(files); });
+  service_->Raise();
+}
+
+bool AddFilesToRunningKelvo(const std::vector<std::string>& paths) {
+  auto bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kServiceName)) return false;
+  qDBusRegisterMetaType<QByteArrayList>();
+  QByteArrayList list;
+  for (const auto& path : paths)
+    list.append(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+  auto call = QDBusMessage::createMethodCall(
+      kServiceName, kObjectPath, QStringLiteral("org.kelvo.Kelvo"), QStringLiteral("AddFiles"));
+  call << QVariant::fromValue(list);
+  const QDBusMessage reply = bus.call(call, QDBus::Block, 10000);
+  return reply.type() == QDBusMessage::ReplyMessage;
 }
 
 MprisTrackListAdaptor::MprisTrackListAdaptor(MprisService* service)

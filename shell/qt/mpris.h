@@ -145,7 +145,9 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
   void Play();
   void Seek(qlonglong offset);
   void SetPosition(const QDBusObjectPath& track, qlonglong position);
-  void OpenUri(const QString&) {}
+  // A local file (file:// URI) is added as the Add command adds files, and
+  // plays when nothing plays.
+  void OpenUri(const QString& uri);
 
  Q_SIGNALS:
   void Seeked(qlonglong position);
@@ -178,6 +180,27 @@ class MprisTrackListAdaptor : public QDBusAbstractAdaptor {
  private:
   MprisService* service_;
 };
+
+// org.kelvo.Kelvo: what `kelvo --add` hands to a kelvo that already runs.
+class KelvoAdaptor : public QDBusAbstractAdaptor {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.kelvo.Kelvo")
+
+ public:
+  explicit KelvoAdaptor(MprisService* service);
+
+ public Q_SLOTS:
+  // Media files, as the file system's bytes of their absolute paths: added
+  // as the Add command adds files; the first plays when nothing plays.
+  void AddFiles(const QByteArrayList& paths);
+
+ private:
+  MprisService* service_;
+};
+
+// Hands media files to a kelvo that already runs in this session; false
+// when none runs (or it did not take them).
+bool AddFilesToRunningKelvo(const std::vector<std::string>& paths);
 
 // A view that tells the service what changed and passes everything on.
 class MprisObservingView : public IFormView {

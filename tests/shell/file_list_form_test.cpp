@@ -148,6 +148,43 @@ TEST_F(FormTest, AddInsertsEveryChosenFileAtTheInsertionPoint) {
   EXPECT_EQ(dialogs.requests[1].InitialDir, "/d");
 }
 
+// Files handed over from a file manager go where the Add command puts its
+// files; the first of them plays when nothing plays, and only then.
+TEST_F(FormTest, FilesFromOutsideAreAddedAndTheFirstPlaysWhenNothingPlays) {
+  struct Case {
+    bool insertMode;
+    bool playing;
+    Paths rows;
+    int playedRow;  // -1: nothing starts
+  } cases[] = {
+      {false, false, {"/a", "/b", "/n/x.mid", "/n/y.wav"}, 2},
+      {true, false, {"/a", "/n/x.mid", "/n/y.wav", "/b"}, 1},
+      {false, true, {"/a", "/b", "/n/x.mid", "/n/y.wav"}, -1},
+  };
+  for (const auto& c : cases) {
+    SetRows({"/a", "/b"});
+    form.PlayList.SetRow(1);
+    form.InsertModeMenu.Checked = c.insertMode;
+    if (c.playing) form.PlaySelected();
+    device.commands.clear();
+    form.AddFiles({"/n/x.mid", "/n/y.wav"});
+    EXPECT_EQ(Rows(), c.rows);
+    EXPECT_EQ(form.NumberofList.Caption, "4 曲");
+    if (c.playedRow < 0) {
+      EXPECT_TRUE(device.commands.empty());
+    } else {
+      EXPECT_EQ(form.PlayList.Row(), c.playedRow);
+      EXPECT_EQ(device.commands, Paths({"Open /n/x.mid", "Play /n/x.mid"}));
+    }
+    form.ButtonStopClick();
+  }
+  // Into an empty list: the empty row is filled first.
+  form.PlayList.Reset();
+  form.AddFiles({"/only.wav"});
+  EXPECT_EQ(Rows(), Paths({"/only.wav"}));
+  EXPECT_TRUE(form.Playing);
+}
+
 TEST_F(FormTest, OpenNamesTheListBeforeReadingIt) {
   SetRows({"/old"});
   const auto good = List("good.ini", "/g1\r\n/g2\r\n");
