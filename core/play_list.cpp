@@ -138,7 +138,7 @@ void PlayListModel::SetMark(int row, bool marked) {
   if (mark == marked) return;
   mark = marked;
   markedCount_ += marked ? 1 : -1;
-  Notify({ListChange::Kind::CellsChanged, row, 1});
+  Notify({ListChange::Kind::CellsChanged, row, 1, 0, true});
 }
 
 void PlayListModel::SetPath(int row, std::string path) {
@@ -233,7 +233,7 @@ void PlayListModel::ClearMarks() {
   if (markedCount_ == 0) return;
   for (std::size_t i = 0; i < size_; ++i) At(i).Marked = false;
   markedCount_ = 0;
-  Notify({ListChange::Kind::CellsChanged, 0, RowCount()});
+  Notify({ListChange::Kind::CellsChanged, 0, RowCount(), 0, true});
 }
 
 int PlayListModel::NextUnmarked(int from) const {
@@ -262,6 +262,7 @@ void PlayListModel::Notify(ListChange change) {
           (change.What == ListChange::Kind::RowsInserted ||
            change.What == ListChange::Kind::CellsChanged)) {
         last.Count += change.Count;
+        last.MarksOnly = last.MarksOnly && change.MarksOnly;
         return;
       }
     }

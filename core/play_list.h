@@ -32,6 +32,8 @@ struct ListChange {
   int First = 0;
   int Count = 0;
   int To = 0;
+  // CellsChanged of played marks alone: the entries themselves are the same.
+  bool MarksOnly = false;
 };
 
 class PlayListModel {

@@ -47,9 +47,21 @@ MprisService::MprisService(TFileListForm& form, std::function<void()> raise,
   lastShuffle_ = form_.RandomMenu.Checked;
   lastLoop_ = form_.RepeatMenu.Checked ? QStringLiteral("Playlist") : QStringLiteral("None");
   form_.PlayList.SetObserver([this](const ListChange& change) {
-    if (change.What == ListChange::Kind::SelectionChanged ||
-        change.What == ListChange::Kind::TopRowChanged) {
-      return;
+    switch (change.What) {
+      case ListChange::Kind::TopRowChanged:
+        return;
+      case ListChange::Kind::SelectionChanged: {
+        // The window moves only when the selection leaves it.
+        const int row = form_.PlayList.Row();
+        if (row >= windowStart_ && row < windowStart_ + kTrackWindow) return;
+        break;
+      }
+      case ListChange::Kind::CellsChanged:
+        // A played mark is no change of the tracks.
+        if (change.MarksOnly) return;
+        break;
+      default:
+        break;
     }
     ListChanged();
   });
@@ -113,11 +125,18 @@ bool MprisService::SeekTo(qlonglong microseconds) {
   return true;
 }
 
+int MprisService::WindowStartFor(int row) const {
+  const int rows = form_.PlayList.RowCount();
+  const int start = std::max(0, row) - kTrackWindow / 2;
+  return std::clamp(start, 0, std::max(0, rows - kTrackWindow));
+}
+
 QList<QDBusObjectPath> MprisService::Tracks() const {
   QList<QDBusObjectPath> tracks;
   if (form_.PlayList.IsEmpty()) return tracks;
-  tracks.reserve(form_.PlayList.RowCount());
-  for (int r = 0; r < form_.PlayList.RowCount(); ++r) tracks.append(TrackId(r));
+  const int end = std::min(form_.PlayList.RowCount(), windowStart_ + kTrackWindow);
+  tracks.reserve(end - windowStart_);
+  for (int r = windowStart_; r < end; ++r) tracks.append(TrackId(r));
   return tracks;
 }
 
@@ -172,10 +191,12 @@ void MprisService::EmitPropertiesChanged(const QString& interface, const QVarian
 
 void MprisService::ListChanged() {
   // Many edits in a row reach the clients as one replaced list.
-  if (trackListDirty_ || !registered_) return;
+  if (trackListDirty_) return;
   trackListDirty_ = true;
   QTimer::singleShot(0, this, [this] {
     trackListDirty_ = false;
+    windowStart_ = WindowStartFor(form_.PlayList.Row());
+    if (!registered_) return;
     auto* adaptor = findChild<MprisTrackListAdaptor*>();
     if (adaptor) {
       emit adaptor->TrackListReplaced(Tracks(), QDBusObjectPath(TrackId(form_.PlayList.Row())));

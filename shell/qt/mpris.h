@@ -43,6 +43,10 @@ class MprisService : public QObject {
   qlonglong Position() const;
   bool CanSeek() const;
   bool SeekTo(qlonglong microseconds);
+  // The track list seen from outside: a window of at most kTrackWindow
+  // entries around the one selected, so that its cost on the bus stays
+  // bounded whatever the size of the list.
+  static constexpr int kTrackWindow = 1000;
   QList<QDBusObjectPath> Tracks() const;
   QVariantMap TrackMetadata(int row) const;
   int RowOfTrack(const QDBusObjectPath& track) const;
@@ -50,6 +54,8 @@ class MprisService : public QObject {
  private:
   void EmitPropertiesChanged(const QString& interface, const QVariantMap& changed);
   void ListChanged();
+  // The first row of the window that holds the selected row best.
+  int WindowStartFor(int row) const;
 
   TFileListForm& form_;
   std::function<void()> raise_;
@@ -59,6 +65,7 @@ class MprisService : public QObject {
   bool lastShuffle_ = false;
   QString lastLoop_;
   bool trackListDirty_ = false;
+  int windowStart_ = 0;
   bool registered_ = false;
 };
 
