@@ -137,20 +137,14 @@ bool GstMediaDevice::BuildPipeline() {
     }
   }
   if (!audioSink_) audioSink_ = gst_element_factory_make("autoaudiosink", nullptr);
-  GstElement* videoSink = nullptr;
-  if (options_.display) videoSink = gst_element_factory_make("autovideosink", nullptr);
-  if (!videoSink) {
-    videoSink = gst_element_factory_make("fakesink", nullptr);
-    if (videoSink) g_object_set(videoSink, "sync", TRUE, nullptr);
-  }
-  unsigned flags = kPlayAudio | kPlayVideo;
-  if (options_.display) flags |= kPlayDeinterlace | kPlaySoftColorBalance;
   if (audioSink_) {
     gst_object_ref_sink(audioSink_);
     g_object_set(playbin_, "audio-sink", audioSink_, nullptr);
   }
-  if (videoSink) g_object_set(playbin_, "video-sink", videoSink, nullptr);
-  g_object_set(playbin_, "flags", flags, nullptr);
+  // Audio only until a file shows a video stream: a video output (and the
+  // toolkit and GL libraries it loads) is made for such a file alone.
+  videoOn_ = false;
+  g_object_set(playbin_, "flags", kPlayAudio, nullptr);
   // The setup lives as long as the pipeline, which may outlive the device.
   g_signal_connect_data(
       playbin_, "element-setup", G_CALLBACK(&OnElementSetup),
@@ -177,6 +171,7 @@ void GstMediaDevice::AbandonPipeline() {
   }
   busTarget_.reset();
   ReleaseInTheBackground(std::exchange(playbin_, nullptr));
+  videoSinkSet_ = false;
   if (audioSink_) gst_object_unref(std::exchange(audioSink_, nullptr));
   // A play that was running has ended, and is told so.
   NewEpoch();
@@ -465,9 +460,20 @@ void GstMediaDevice::Open() {
   openPath_ = path;
 
   SetSharedSynthFont(options_.soundFont);
-  const std::uint64_t epoch = NewEpoch();
+  SetVideo(false);
+  std::uint64_t epoch = NewEpoch();
   DropQueued();
-  const bool prerolled = Preroll(epoch);
+  bool prerolled = Preroll(epoch);
+  gint videoStreams = 0;
+  if (prerolled) g_object_get(playbin_, "n-video", &videoStreams, nullptr);
+  if (prerolled && videoStreams > 0) {
+    // A file with pictures: prepared again, now with a video output.
+    SetState(GST_STATE_READY, options_.stopTimeoutMs);
+    SetVideo(true);
+    epoch = NewEpoch();
+    DropQueued();
+    prerolled = Preroll(epoch);
+  }
   if (!prerolled || !HasSomethingToPlay()) {
     if (prerolled) Fail(kErrorInvalidFile, "[" + path + "]には再生できる音声も映像もありません。");
     SetState(GST_STATE_NULL, options_.stopTimeoutMs);
@@ -617,6 +623,28 @@ bool GstMediaDevice::Seek(std::int64_t milliseconds) {
         gst_element_seek_simple(pipeline, GST_FORMAT_TIME, flags, milliseconds * GST_MSECOND));
   });
   return seeked && *seeked != 0;
+}
+
+void GstMediaDevice::SetVideo(bool on) {
+  if (on == videoOn_) return;
+  if (on && !videoSinkSet_) {
+    GstElement* sink = nullptr;
+    if (options_.display) sink = gst_element_factory_make("autovideosink", nullptr);
+    if (!sink) {
+      // Without a display the pictures pass at their pace and are dropped.
+      sink = gst_element_factory_make("fakesink", nullptr);
+      if (sink) g_object_set(sink, "sync", TRUE, nullptr);
+    }
+    if (sink) g_object_set(playbin_, "video-sink", sink, nullptr);
+    videoSinkSet_ = true;
+  }
+  unsigned flags = kPlayAudio;
+  if (on) {
+    flags |= kPlayVideo;
+    if (options_.display) flags |= kPlayDeinterlace | kPlaySoftColorBalance;
+  }
+  g_object_set(playbin_, "flags", flags, nullptr);
+  videoOn_ = on;
 }
 
 bool GstMediaDevice::HasSomethingToPlay() {

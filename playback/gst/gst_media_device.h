@@ -151,6 +151,8 @@ class GstMediaDevice : public IMediaDevice {
   // Brings the pipeline to PAUSED and waits until it is prerolled. False,
   // with Error() and ErrorText() set, when it failed.
   bool Preroll(std::uint64_t epoch);
+  // Renders video from now on, or only audio; the pipeline is at most READY.
+  void SetVideo(bool on);
   // Whether the prerolled file has an audio stream, or a video stream with
   // a length.
   bool HasSomethingToPlay();
@@ -170,6 +172,8 @@ class GstMediaDevice : public IMediaDevice {
   GstElement* playbin_ = nullptr;
   GstElement* audioSink_ = nullptr;
   std::shared_ptr<BusTarget> busTarget_;
+  bool videoOn_ = false;
+  bool videoSinkSet_ = false;
 
   // Commands (loop thread only).
   bool notify_ = false;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -861,18 +862,57 @@ TEST_F(DeviceTest, ThePlaceOfAPlayIsKnownAndCanBeMoved) {
     Open(Write(name, bytes));
     EXPECT_FALSE(device->Position().has_value()) << name << ": nothing plays yet";
     Play(false);
-    ASSERT_TRUE(loop.RunUntil([&] { return device->Position().value_or(0) > 100; },
-                              kNoticeTimeoutMs))
+    ASSERT_TRUE(
+        loop.RunUntil([&] { return device->Position().value_or(0) > 100; }, kNoticeTimeoutMs))
         << name;
     EXPECT_TRUE(device->CanSeek()) << name;
     ASSERT_TRUE(device->Seek(2000)) << name;
-    ASSERT_TRUE(loop.RunUntil([&] { return device->Position().value_or(0) >= 2000; },
-                              kNoticeTimeoutMs))
+    ASSERT_TRUE(
+        loop.RunUntil([&] { return device->Position().value_or(0) >= 2000; }, kNoticeTimeoutMs))
         << name << ": the move was not taken";
     EXPECT_LT(*device->Position(), 2900) << name;
     EXPECT_FALSE(device->Seek(60000)) << name << ": past the end";
     device->Stop();
   }
+}
+
+// A video output exists only for a file with pictures: a wave file brings
+// no video element into the pipeline, an AVI with video does and plays,
+// and the next wave file plays without one again.
+TEST_F(DeviceTest, AVideoOutputOnlyForFilesWithPictures) {
+  auto made = std::make_shared<std::vector<std::string>>();
+  auto mutex = std::make_shared<std::mutex>();
+  Options options = WithSink(kFastSink);
+  options.onElementSetup = [made, mutex](GstElement* element) {
+    if (GstElementFactory* factory = gst_element_get_factory(element)) {
+      std::lock_guard lock(*mutex);
+      made->push_back(GST_OBJECT_NAME(factory));
+    }
+  };
+  MakeDevice(options);
+  const auto videoElements = [&] {
+    std::lock_guard lock(*mutex);
+    const auto count = std::count_if(made->begin(), made->end(), [](const std::string& name) {
+      return name.rfind("video", 0) == 0;
+    });
+    made->clear();
+    return count;
+  };
+  const auto playThrough = [&](const std::string& path) {
+    Open(path);
+    ASSERT_EQ(device->Error(), 0) << device->ErrorText();
+    const int before = notices;
+    Play();
+    ASSERT_TRUE(WaitForNotices(before + 1)) << path;
+  };
+  playThrough(Write("first.wav", testing::WavBytes(200)));
+  EXPECT_EQ(videoElements(), 0) << "a wave file made a video output";
+  const std::string avi = testing::WriteAvi(dir.Path(), "clip.avi", 500, true);
+  ASSERT_FALSE(avi.empty());
+  playThrough(avi);
+  EXPECT_GT(videoElements(), 0) << "the AVI's pictures had no output";
+  playThrough(Write("after.wav", testing::WavBytes(200)));
+  EXPECT_EQ(videoElements(), 0) << "the wave file after an AVI kept a video output";
 }
 
 // ------------------------------------------------------------------ the environment
