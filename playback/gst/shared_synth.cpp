@@ -6,6 +6,7 @@
 #include <gst/gst.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -296,11 +297,28 @@ void Apply(SynthDec* dec, const guint8* data, gsize size) {
   }
 }
 
+// midiparse sends a tick every 10 ms so that time moves on between events;
+// rendering each would make a hundred small buffers a second, whose passing
+// down the pipeline costs more than the synthesis. Ticks are gathered into
+// blocks of this length; a real event is always rendered up to its time.
+constexpr GstClockTime kTickBlock = 40 * GST_MSECOND;
+
+bool IsTick(GstBuffer* buffer) {
+  guint8 status = 0;
+  return gst_buffer_get_size(buffer) == 1 && gst_buffer_extract(buffer, 0, &status, 1) == 1 &&
+         status == 0xf9;
+}
+
 GstFlowReturn Chain(GstPad*, GstObject* parent, GstBuffer* buffer) {
   SynthDec* dec = KELVO_SYNTH_DEC(parent);
   if (GST_BUFFER_IS_DISCONT(buffer)) dec->discont = TRUE;
   GstFlowReturn result = GST_FLOW_OK;
   const GstClockTime pts = GST_BUFFER_PTS(buffer);
+  if (GST_CLOCK_TIME_IS_VALID(pts) && GST_CLOCK_TIME_IS_VALID(dec->lastPts) &&
+      pts < dec->lastPts + kTickBlock && IsTick(buffer)) {
+    gst_buffer_unref(buffer);
+    return GST_FLOW_OK;
+  }
   if (GST_CLOCK_TIME_IS_VALID(pts)) {
     if (!GST_CLOCK_TIME_IS_VALID(dec->lastPts)) {
       dec->lastPts = pts;
