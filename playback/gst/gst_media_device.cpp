@@ -79,6 +79,11 @@ GstMediaDevice::Options GstMediaDevice::Options::FromEnvironment() {
 GstMediaDevice::GstMediaDevice(IEventLoop& loop, Options options)
     : loop_(loop), options_(std::move(options)), notices_(std::make_shared<NoticeTarget>()) {
   notices_->device = this;
+}
+
+void GstMediaDevice::Start() {
+  if (started_) return;
+  started_ = true;
   gst_init(nullptr, nullptr);
   // Video sinks that take over the screen, or crash inside a desktop
   // session, are never the ones autovideosink picks.
@@ -87,6 +92,13 @@ GstMediaDevice::GstMediaDevice(IEventLoop& loop, Options options)
       gst_plugin_feature_set_rank(feature, GST_RANK_NONE);
       gst_object_unref(feature);
     }
+  }
+  // Without a sound output the player still plays, silently, on a fake
+  // sink, and says so.
+  if (options_.audioSink.empty() && options_.probeOutput && !SystemAudioOutputAvailable()) {
+    std::fprintf(stderr, "kelvo: no sound output found; playing silently.\n");
+    options_.audioSink = "fakesink sync=true";
+    if (options_.onNoOutput) options_.onNoOutput();
   }
   // MIDI plays on the process's one synthesizer, its font loaded once.
   RegisterSharedSynthDecoder();
@@ -410,6 +422,7 @@ bool GstMediaDevice::Preroll(std::uint64_t epoch) {
 }
 
 void GstMediaDevice::Open() {
+  Start();
   const bool notify = TakeNotify();
   TakeWait();  // every command here returns when it is done
   if (open_) {

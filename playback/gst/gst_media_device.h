@@ -68,6 +68,11 @@ class GstMediaDevice : public IMediaDevice {
     int stopTimeoutMs = 1000;
     // Called with each element the pipeline makes, for tests.
     std::function<void(GstElement*)> onElementSetup;
+    // With no audioSink: whether the system's output is tried first; when
+    // it cannot be opened the device plays on a fake sink, says so on
+    // standard error and calls onNoOutput.
+    bool probeOutput = false;
+    std::function<void()> onNoOutput;
 
     // KELVO_AUDIO_SINK, KELVO_SOUNDFONT, DISPLAY and WAYLAND_DISPLAY.
     static Options FromEnvironment();
@@ -99,10 +104,18 @@ class GstMediaDevice : public IMediaDevice {
   const std::string& ErrorText() const { return errorText_; }
   // True while a file is open.
   bool IsOpen() const { return open_; }
+  // Makes GStreamer ready and the pipeline: at the first Open, or earlier
+  // when called. Nothing of GStreamer is loaded before, so that a window
+  // that plays nothing yet comes up without it.
+  void Start();
+
   // The audio output element (a bin when the output was described); it is
   // the same for the device's whole life unless a stuck pipeline had to be
   // abandoned, so probes set on it stay valid.
-  GstElement* AudioSink() const { return audioSink_; }
+  GstElement* AudioSink() {
+    Start();
+    return audioSink_;
+  }
   const Options& Settings() const { return options_; }
 
  private:
@@ -197,6 +210,7 @@ class GstMediaDevice : public IMediaDevice {
   std::deque<Stamped> queue_;
   bool dispatchPosted_ = false;
   bool closing_ = false;
+  bool started_ = false;
   // When the current pipeline last showed progress (steady clock, ns).
   std::atomic<std::int64_t> lastProgress_{0};
 };

@@ -7,9 +7,12 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWindow>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -44,6 +47,31 @@ bool CatchTerminationSignals() {
   action.sa_flags = SA_RESTART;
   return ::sigaction(SIGTERM, &action, nullptr) == 0 &&
          ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGHUP, &action, nullptr) == 0;
+}
+
+std::int64_t NowNs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Prints "kelvo-timing: mapped NS" at the window's first expose and
+// "kelvo-timing: ready NS" when the loop first runs idle.
+void ReportTimes(QWidget& window) {
+  struct ExposeWatch : QObject {
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Expose && !seen) {
+        seen = true;
+        std::fprintf(stderr, "kelvo-timing: mapped %lld\n", static_cast<long long>(NowNs()));
+      }
+      return false;
+    }
+    bool seen = false;
+  };
+  if (QWindow* handle = window.windowHandle()) handle->installEventFilter(new ExposeWatch);
+  QTimer::singleShot(0, &window, [] {
+    std::fprintf(stderr, "kelvo-timing: ready %lld\n", static_cast<long long>(NowNs()));
+  });
 }
 
 }  // namespace
@@ -82,24 +110,35 @@ int main(int argc, char* argv[]) {
   QApplication::setFont(kelvo::MainWindow::WindowFont());
   kelvo::InstallJapaneseQtTranslation();
 
-  // Without a sound output the player still runs, silently, on a fake sink,
-  // and says so: on standard error, and in the window once it is up.
-  bool silent = false;
-  if (std::getenv("KELVO_AUDIO_SINK") == nullptr && !kelvo::SystemAudioOutputAvailable()) {
-    std::fprintf(stderr, "kelvo: no sound output found; playing silently.\n");
-    ::setenv("KELVO_AUDIO_SINK", "fakesink sync=true", 1);
-    silent = true;
-  }
-
   kelvo::QtEventLoop loop;
-  kelvo::GstMediaDevice device(loop);
   kelvo::MainWindow window;
+  // Without a sound output the player still runs, silently, on a fake sink,
+  // and says so: on standard error, and in the window, once, when the
+  // first file is opened (GStreamer is not loaded before that).
+  auto deviceOptions = kelvo::GstMediaDevice::Options::FromEnvironment();
+  deviceOptions.probeOutput = true;
+  kelvo::TFileListForm* shownForm = nullptr;
+  deviceOptions.onNoOutput = [&window, &shownForm] {
+    if (shownForm != nullptr)
+      shownForm->DisplayHint("音声の出力先がないため、音を出さずに再生しています。");
+    QTimer::singleShot(0, &window, [&window] {
+      window.MessageBox(
+          "音声の出力先が見つからないため、音を出さずに再生します。\n"
+          "サウンドサーバー（PipeWire や PulseAudio）が動いているか、サウンドカードが"
+          "使えるかを確かめてから、もう一度起動してください。"
+          "環境変数 KELVO_AUDIO_SINK で出力先を指定することもできます"
+          "（例: KELVO_AUDIO_SINK=pulsesink）。",
+          "オーディオ再生", kelvo::MB_OK | kelvo::MB_ICONINFORMATION);
+    });
+  };
+  kelvo::GstMediaDevice device(loop, deviceOptions);
   kelvo::TraySystemMenu menu;
   kelvo::QtFileDialogs dialogs(&window);
   {
     // The desktop's media controls follow what the window shows.
     kelvo::MprisObservingView view(window);
     kelvo::TFileListForm form(view, loop, device, menu, dialogs, kelvo::QSettingsRegistryFactory());
+    shownForm = &form;
     window.Attach(form);
     kelvo::MprisService mpris(
         form,
@@ -133,19 +172,10 @@ int main(int argc, char* argv[]) {
     if (!added.empty()) form.Handle([&] { form.AddFiles(added); });
     if (!terminated) {
       window.show();
-      if (silent) {
-        const std::string notice =
-            "音声の出力先が見つからないため、音を出さずに再生します。\n"
-            "サウンドサーバー（PipeWire や PulseAudio）が動いているか、サウンドカードが"
-            "使えるかを確かめてから、もう一度起動してください。"
-            "環境変数 KELVO_AUDIO_SINK で出力先を指定することもできます"
-            "（例: KELVO_AUDIO_SINK=pulsesink）。";
-        form.DisplayHint("音声の出力先がないため、音を出さずに再生しています。");
-        QTimer::singleShot(0, &window, [&window, notice] {
-          window.MessageBox(notice, "オーディオ再生", kelvo::MB_OK | kelvo::MB_ICONINFORMATION);
-        });
-      }
-      // For the start-up benchmark: end as soon as the loop first runs idle.
+      // For the start-up benchmarks: the wall-clock times (ns since the
+      // epoch) when the window is first exposed on the screen and when the
+      // loop first runs idle; and an end at that first idle moment.
+      if (std::getenv("KELVO_TIMING") != nullptr) ReportTimes(window);
       if (std::getenv("KELVO_QUIT_WHEN_IDLE") != nullptr)
         QTimer::singleShot(0, &app, [] { QApplication::exit(0); });
       QApplication::exec();
@@ -157,6 +187,7 @@ int main(int argc, char* argv[]) {
     menu.onError = nullptr;
     menu.Unbind();
     window.Detach();
+    shownForm = nullptr;
   }
   return 0;
 }
