@@ -610,16 +610,24 @@ class Stall {
   bool released_ = false;
 };
 
+class StallTest : public DeviceTest {
+ protected:
+  // A device whose sources the stall watches, playing a long file.
+  void PlayAFileThatWillStall(const std::shared_ptr<Stall>& stall) {
+    Options options = WithSink(kClockedSink);
+    options.stopTimeoutMs = 300;
+    options.onElementSetup = [stall](GstElement* element) { stall->Watch(element); };
+    MakeDevice(options);
+    Open(Write("hangs.wav", testing::WavBytes(3000)));
+    Play();
+  }
+};
+
 // A play whose source stops reading holds no command: the next file opens
 // and plays (the stuck pipeline is left behind), and so do Stop and Close.
-TEST_F(DeviceTest, AStuckSourceHoldsNoCommand) {
+TEST_F(StallTest, AStuckSourceHoldsNoCommand) {
   auto stall = std::make_shared<Stall>();
-  Options options = WithSink(kClockedSink);
-  options.stopTimeoutMs = 300;
-  options.onElementSetup = [stall](GstElement* element) { stall->Watch(element); };
-  MakeDevice(options);
-  Open(Write("hangs.wav", testing::WavBytes(3000)));
-  Play();
+  PlayAFileThatWillStall(stall);
   ASSERT_EQ(device->Error(), 0);
   Settle(100);
   stall->Start();
@@ -638,14 +646,9 @@ TEST_F(DeviceTest, AStuckSourceHoldsNoCommand) {
   stall->Release();
 }
 
-TEST_F(DeviceTest, StopCloseAndTheEndOfTheDeviceDoNotWaitForAStuckSource) {
+TEST_F(StallTest, StopCloseAndTheEndOfTheDeviceDoNotWaitForAStuckSource) {
   auto stall = std::make_shared<Stall>();
-  Options options = WithSink(kClockedSink);
-  options.stopTimeoutMs = 300;
-  options.onElementSetup = [stall](GstElement* element) { stall->Watch(element); };
-  MakeDevice(options);
-  Open(Write("hangs.wav", testing::WavBytes(3000)));
-  Play();
+  PlayAFileThatWillStall(stall);
   Settle(100);
   stall->Start();
   ASSERT_TRUE(loop.RunUntil([&] { return stall->Blocking(); }, kNoticeTimeoutMs));

@@ -62,6 +62,23 @@ std::string WithListChunk(std::string wave, bool beforeData) {
   return wave;
 }
 
+// Adds up, in `playedNs`, the audio that reaches the device's output,
+// counted at its input.
+void CountPlayed(GstMediaDevice& device, std::uint64_t& playedNs) {
+  GstPad* pad = gst_element_get_static_pad(device.AudioSink(), "sink");
+  ASSERT_NE(pad, nullptr);
+  gst_pad_add_probe(
+      pad, GST_PAD_PROBE_TYPE_BUFFER,
+      [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        if (GST_BUFFER_DURATION_IS_VALID(buffer))
+          *static_cast<std::uint64_t*>(data) += GST_BUFFER_DURATION(buffer);
+        return GST_PAD_PROBE_OK;
+      },
+      &playedNs, nullptr);
+  gst_object_unref(pad);
+}
+
 struct WaveCase {
   const char* name;
   // sox's options for the output file, and the length asked of it.
@@ -98,20 +115,8 @@ TEST_P(WaveVariantTest, PlaysWholeWithItsExactLength) {
   GstMediaDevice::Options options;
   options.audioSink = "fakesink sync=false";
   GstMediaDevice device(loop, options);
-  // The audio that reaches the output, counted at its input.
-  GstPad* pad = gst_element_get_static_pad(device.AudioSink(), "sink");
-  ASSERT_NE(pad, nullptr);
   std::uint64_t playedNs = 0;
-  gst_pad_add_probe(
-      pad, GST_PAD_PROBE_TYPE_BUFFER,
-      [](GstPad*, GstPadProbeInfo* info, gpointer data) {
-        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-        if (GST_BUFFER_DURATION_IS_VALID(buffer))
-          *static_cast<std::uint64_t*>(data) += GST_BUFFER_DURATION(buffer);
-        return GST_PAD_PROBE_OK;
-      },
-      &playedNs, nullptr);
-  gst_object_unref(pad);
+  CountPlayed(device, playedNs);
   int notices = 0;
   device.SetOnNotify([&] { ++notices; });
 
@@ -210,18 +215,8 @@ TEST(MpegAudioLength, VariableBitrateWithoutXingIsExact) {
   GstMediaDevice::Options options;
   options.audioSink = "fakesink sync=false";
   GstMediaDevice device(loop, options);
-  GstPad* pad = gst_element_get_static_pad(device.AudioSink(), "sink");
   std::uint64_t playedNs = 0;
-  gst_pad_add_probe(
-      pad, GST_PAD_PROBE_TYPE_BUFFER,
-      [](GstPad*, GstPadProbeInfo* info, gpointer data) {
-        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-        if (GST_BUFFER_DURATION_IS_VALID(buffer))
-          *static_cast<std::uint64_t*>(data) += GST_BUFFER_DURATION(buffer);
-        return GST_PAD_PROBE_OK;
-      },
-      &playedNs, nullptr);
-  gst_object_unref(pad);
+  CountPlayed(device, playedNs);
   int notices = 0;
   device.SetOnNotify([&] { ++notices; });
   std::optional<std::int64_t> first;

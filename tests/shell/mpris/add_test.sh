@@ -19,18 +19,9 @@ for name in one two three four; do
 done
 
 passed=0 failed=0
-check() {  # check NAME EXPECTED COMMAND...: retries for up to 10 s until the output matches
-  local name=$1 expected=$2 got=""
-  shift 2
-  for _ in $(seq 100); do
-    got=$("$@" 2>/dev/null)
-    [ "$got" = "$expected" ] && { passed=$((passed + 1)); return; }
-    sleep 0.1
-  done
-  failed=$((failed + 1))
-  echo "FAIL: $name: expected '$expected', got '$got'"
-}
-pc() { timeout 5 playerctl -p kelvo "$@"; }
+CHECK_TRIES=100
+# shellcheck source=lib.sh
+. "$(dirname "$0")/lib.sh"
 tracks() {
   timeout 5 dbus-send --session --print-reply --dest=org.mpris.MediaPlayer2.kelvo \
     /org/mpris/MediaPlayer2 org.freedesktop.DBus.Properties.Get \

@@ -11,18 +11,9 @@ export XDG_CONFIG_HOME=$work QT_QPA_PLATFORM=offscreen KELVO_AUDIO_SINK="fakesin
 unset DISPLAY WAYLAND_DISPLAY
 
 passed=0 failed=0
-check() {  # check NAME EXPECTED COMMAND...: retries for up to 5 s until the output matches
-  local name=$1 expected=$2 got=""
-  shift 2
-  for _ in $(seq 50); do
-    got=$("$@" 2>/dev/null)
-    [ "$got" = "$expected" ] && { passed=$((passed + 1)); return; }
-    sleep 0.1
-  done
-  failed=$((failed + 1))
-  echo "FAIL: $name: expected '$expected', got '$got'"
-}
-pc() { timeout 5 playerctl -p kelvo "$@"; }
+CHECK_TRIES=50
+# shellcheck source=lib.sh
+. "$(dirname "$0")/lib.sh"
 check_above() {  # check_above NAME MINIMUM COMMAND...: retries for up to 5 s until the number exceeds MINIMUM
   local name=$1 minimum=$2 got=""
   shift 2
