@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -19,6 +21,18 @@
 namespace kelvo {
 
 namespace {
+
+// A Standard MIDI File, bare or in a RIFF RMID wrapper.
+bool LooksLikeMidi(const std::string& path) {
+  char head[12] = {};
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  const std::size_t got = std::fread(head, 1, sizeof head, file);
+  std::fclose(file);
+  const std::string_view bytes(head, got);
+  return bytes.substr(0, 4) == "MThd" ||
+         (bytes.substr(0, 4) == "RIFF" && bytes.size() >= 12 && bytes.substr(8, 4) == "RMID");
+}
 
 bool PushFileSourceAvailable() {
   static const bool available = [] {
@@ -473,6 +487,9 @@ void GstMediaDevice::Open() {
   openPath_ = path;
 
   SetSharedSynthFont(options_.soundFont);
+  // A large SoundFont loads here, before the bounded preparation: its load
+  // is slow work, not a stuck file.
+  if (LooksLikeMidi(path)) PrepareSharedSynth();
   SetVideo(false);
   std::uint64_t epoch = NewEpoch();
   DropQueued();

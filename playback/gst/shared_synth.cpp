@@ -440,6 +440,13 @@ void SetSharedSynthFont(const std::string& path) {
   s.wantedFont = path;
 }
 
+bool PrepareSharedSynth() {
+  if (!Fluid()) return false;
+  Synth& s = TheSynth();
+  std::unique_lock lock(s.mutex);
+  return AcquireLocked(s, lock) != nullptr;
+}
+
 bool SharedSynthHolds(const std::string& path) {
   Synth& s = TheSynth();
   std::lock_guard lock(s.mutex);

@@ -19,6 +19,10 @@ bool RegisterSharedSynthDecoder();
 // the one loaded replaces it at the next MIDI file.
 void SetSharedSynthFont(const std::string& path);
 
+// Loads the font set, when it is not loaded yet, and waits for it; false
+// when it cannot be loaded (the decoder then fails as it starts).
+bool PrepareSharedSynth();
+
 // Whether the synthesizer holds the given font now, and how many fonts it
 // has loaded in this process (for tests and figures).
 bool SharedSynthHolds(const std::string& path);
