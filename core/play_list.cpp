@@ -95,9 +95,36 @@ bool PlayListModel::IsMarked(int row) const {
   return At(static_cast<std::size_t>(row)).Marked;
 }
 
-const std::string& PlayListModel::Path(int row) const {
-  if (row < 0 || static_cast<std::size_t>(row) >= size_) return kEmpty;
-  return At(static_cast<std::size_t>(row)).Path;
+std::string_view PlayListModel::Path(int row) const {
+  if (row < 0 || static_cast<std::size_t>(row) >= size_) return {};
+  const PlayListRow& r = At(static_cast<std::size_t>(row));
+  return std::string_view(arena_).substr(static_cast<std::size_t>(r.Offset), r.Length);
+}
+
+PlayListRow PlayListModel::MakeRow(std::string_view path) {
+  PlayListRow row;
+  row.Offset = arena_.size();
+  row.Length = static_cast<std::uint32_t>(path.size());
+  arena_.append(path);
+  return row;
+}
+
+void PlayListModel::Discard(const PlayListRow& row) {
+  garbage_ += row.Length;
+}
+
+void PlayListModel::PackArenaIfWasteful() {
+  if (garbage_ < 64 * 1024 || garbage_ * 2 < arena_.size()) return;
+  std::string packed;
+  packed.reserve(arena_.size() - garbage_);
+  for (std::size_t i = 0; i < size_; ++i) {
+    PlayListRow& row = At(i);
+    const auto offset = packed.size();
+    packed.append(arena_, static_cast<std::size_t>(row.Offset), row.Length);
+    row.Offset = offset;
+  }
+  arena_ = std::move(packed);
+  garbage_ = 0;
 }
 
 void PlayListModel::SetRow(int row) {
@@ -124,8 +151,10 @@ void PlayListModel::SetRowCount(int count) {
     const int removed = RowCount() - static_cast<int>(target);
     while (size_ > target) {
       if (At(size_ - 1).Marked) --markedCount_;
+      Discard(At(size_ - 1));
       PopBack();
     }
+    PackArenaIfWasteful();
     Notify({ListChange::Kind::RowsRemoved, static_cast<int>(target), removed});
     if (row_ >= RowCount()) SetRow(RowCount() - 1);
     if (topRow_ >= RowCount()) SetTopRow(RowCount() - 1);
@@ -141,13 +170,21 @@ void PlayListModel::SetMark(int row, bool marked) {
   Notify({ListChange::Kind::CellsChanged, row, 1, 0, true});
 }
 
-void PlayListModel::SetPath(int row, std::string path) {
+void PlayListModel::SetPath(int row, std::string_view path) {
   if (row < 0 || row >= RowCount()) return;
-  At(static_cast<std::size_t>(row)).Path = std::move(path);
+  PlayListRow& r = At(static_cast<std::size_t>(row));
+  Discard(r);
+  const bool marked = r.Marked;
+  r = MakeRow(path);
+  r.Marked = marked;
+  PackArenaIfWasteful();
   Notify({ListChange::Kind::CellsChanged, row, 1});
 }
 
 void PlayListModel::Reset() {
+  arena_.clear();
+  arena_.shrink_to_fit();
+  garbage_ = 0;
   buf_.assign(1, PlayListRow{});
   gapBegin_ = gapEnd_ = 1;
   size_ = 1;
@@ -162,7 +199,7 @@ int PlayListModel::InsertionPoint(bool insertMode) const {
   return Path(RowCount() - 1).empty() ? RowCount() - 1 : RowCount();
 }
 
-void PlayListModel::InsertEntry(int& point, std::string path, bool insertMode) {
+void PlayListModel::InsertEntry(int& point, std::string_view path, bool insertMode) {
   point = std::clamp(point, 0, RowCount());
   const auto at = static_cast<std::size_t>(point);
   const bool grow = !Path(RowCount() - 1).empty() || at == size_;
@@ -172,10 +209,11 @@ void PlayListModel::InsertEntry(int& point, std::string path, bool insertMode) {
     // empty last row, which is used up.
     if (!grow) {
       if (At(size_ - 1).Marked) --markedCount_;
+      Discard(At(size_ - 1));
       PopBack();
       Notify({ListChange::Kind::RowsRemoved, RowCount(), 1});
     }
-    InsertAt(at, PlayListRow{std::move(path), false});
+    InsertAt(at, MakeRow(path));
     Notify({ListChange::Kind::RowsInserted, point, 1});
   } else {
     // Nothing moves: row `point` (the grown row or an existing one) takes the entry.
@@ -185,7 +223,8 @@ void PlayListModel::InsertEntry(int& point, std::string path, bool insertMode) {
     }
     auto& row = At(at);
     if (row.Marked) --markedCount_;
-    row = PlayListRow{std::move(path), false};
+    Discard(row);
+    row = MakeRow(path);
     Notify({ListChange::Kind::CellsChanged, point, 1});
   }
   ++point;
@@ -195,12 +234,15 @@ void PlayListModel::RemoveRow(int row) {
   if (row < 0 || row >= RowCount()) return;
   if (size_ == 1) {
     if (At(0).Marked) --markedCount_;
+    Discard(At(0));
     At(0) = PlayListRow{};
     Notify({ListChange::Kind::CellsChanged, 0, 1});
     return;
   }
   if (At(static_cast<std::size_t>(row)).Marked) --markedCount_;
+  Discard(At(static_cast<std::size_t>(row)));
   EraseAt(static_cast<std::size_t>(row));
+  PackArenaIfWasteful();
   Notify({ListChange::Kind::RowsRemoved, row, 1});
   if (row_ >= RowCount()) SetRow(RowCount() - 1);
   if (topRow_ >= RowCount()) SetTopRow(RowCount() - 1);

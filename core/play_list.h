@@ -3,8 +3,10 @@
 // row. The empty list is one row whose path is empty.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kelvo {
@@ -12,8 +14,11 @@ namespace kelvo {
 // The played mark of a row in the current shuffle pass.
 inline constexpr const char* kPlayedMark = "♪";
 
+// A row as the list keeps it: its path is a run of bytes in the list's arena
+// (the bytes as the file system gave them; may be empty).
 struct PlayListRow {
-  std::string Path;  // bytes as the file system gave them; may be empty
+  std::uint64_t Offset = 0;
+  std::uint32_t Length = 0;
   bool Marked = false;
 };
 
@@ -47,7 +52,8 @@ class PlayListModel {
   // Cells of a row; a row beyond the list reads as two empty cells. The
   // mark cell reads "" or kPlayedMark.
   const std::string& Mark(int row) const;
-  const std::string& Path(int row) const;
+  // Valid until the list next changes.
+  std::string_view Path(int row) const;
   bool IsMarked(int row) const;
   // True when the list is one row with an empty path.
   bool IsEmpty() const { return size_ == 1 && Path(0).empty(); }
@@ -63,7 +69,7 @@ class PlayListModel {
   // Never below one row; the selection moves onto the new last row if needed.
   void SetRowCount(int count);
   void SetMark(int row, bool marked);
-  void SetPath(int row, std::string path);
+  void SetPath(int row, std::string_view path);
   // Makes the list the empty list: one row, both cells empty, row 0 selected.
   void Reset();
 
@@ -75,7 +81,7 @@ class PlayListModel {
   // otherwise the empty last row is used up. In insert mode the rows from
   // `point` on move down by one; in append mode row `point` is overwritten.
   // Consecutive calls cost O(1) each, whatever the length of the list.
-  void InsertEntry(int& point, std::string path, bool insertMode);
+  void InsertEntry(int& point, std::string_view path, bool insertMode);
   // Removes the row, keeps at least one row (the single row is emptied).
   void RemoveRow(int row);
   void SwapRows(int a, int b);
@@ -106,7 +112,17 @@ class PlayListModel {
   void PopBack();
   void Notify(ListChange change);
   void Deliver(const ListChange& change);
+  // A row holding `path`, its bytes added to the arena.
+  PlayListRow MakeRow(std::string_view path);
+  // The bytes of a row that goes away or takes another path are garbage;
+  // the arena is packed again once garbage is most of it.
+  void Discard(const PlayListRow& row);
+  void PackArenaIfWasteful();
 
+  // Paths are kept in one arena of bytes, rows as 16-byte references into
+  // it: a list of a million entries costs little more than its paths.
+  std::string arena_;
+  std::size_t garbage_ = 0;
   std::vector<PlayListRow> buf_;
   std::size_t gapBegin_ = 0;
   std::size_t gapEnd_ = 0;

@@ -72,7 +72,7 @@ void ParsePlayListText(std::string_view bytes,
   if (splitter.Feed(bytes.data(), bytes.size())) splitter.Finish();
 }
 
-std::string FormatPlayListText(int count, const std::function<const std::string&(int)>& pathAt) {
+std::string FormatPlayListText(int count, const std::function<std::string_view(int)>& pathAt) {
   std::string text;
   AppendLine(text, kPlayListHeader);
   for (int i = 0; i < count; ++i) AppendLine(text, pathAt(i));
@@ -91,10 +91,9 @@ bool ReadPlayListFile(const std::string& path,
   return opened;
 }
 
-std::optional<int> UnstorableEntry(int count,
-                                   const std::function<const std::string&(int)>& pathAt) {
+std::optional<int> UnstorableEntry(int count, const std::function<std::string_view(int)>& pathAt) {
   for (int i = 0; i < count; ++i) {
-    const std::string& path = pathAt(i);
+    const std::string_view path = pathAt(i);
     // A line end or an end-of-file byte would read back as other entries; a
     // path that is one of the two recognised lines, or longer than a line is
     // read, would not read back as itself.
@@ -106,7 +105,7 @@ std::optional<int> UnstorableEntry(int count,
 }
 
 bool WritePlayListFile(const std::string& path, int count,
-                       const std::function<const std::string&(int)>& pathAt) {
+                       const std::function<std::string_view(int)>& pathAt) {
   return ReplaceFile(path, [&](const std::function<bool(std::string_view)>& write) {
     // Blocks of lines go out in large writes.
     std::string block;

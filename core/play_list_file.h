@@ -28,13 +28,13 @@ void ParsePlayListText(std::string_view bytes,
 
 // The text a play-list file holds for these paths: the header, then each
 // path, each line ended by CR LF.
-std::string FormatPlayListText(int count, const std::function<const std::string&(int)>& pathAt);
+std::string FormatPlayListText(int count, const std::function<std::string_view(int)>& pathAt);
 
 // The first of `count` paths that a play-list file cannot hold: one that
 // would read back as other entries or as none (it holds CR, LF, NUL or the
 // end-of-file byte 0x1A, is one of the two recognised lines, or is longer
 // than a line is read). Nothing when every path can be stored.
-std::optional<int> UnstorableEntry(int count, const std::function<const std::string&(int)>& pathAt);
+std::optional<int> UnstorableEntry(int count, const std::function<std::string_view(int)>& pathAt);
 
 // Writes the header and `count` paths (`pathAt(i)`) with CR LF after each
 // line, through ReplaceFile (core/os.h): atomic where the folder allows,
@@ -42,6 +42,6 @@ std::optional<int> UnstorableEntry(int count, const std::function<const std::str
 // when it cannot be written, when it is read-only or not a regular file, or
 // while another process reads it.
 bool WritePlayListFile(const std::string& path, int count,
-                       const std::function<const std::string&(int)>& pathAt);
+                       const std::function<std::string_view(int)>& pathAt);
 
 }  // namespace kelvo

@@ -155,7 +155,7 @@ bool TPlayerCore::LoadPlayList(const std::string& path, bool replace, int* inser
 }
 
 bool TPlayerCore::SavePlayList(const std::string& path) {
-  const auto pathAt = [&](int row) -> const std::string& { return PlayList.Path(row); };
+  const auto pathAt = [&](int row) { return PlayList.Path(row); };
   const std::string cannotCreate = "演奏リストファイル[" + path + "]を作成できません。";
   // A file that would read back as another list is not written at all.
   if (const auto row = UnstorableEntry(PlayList.RowCount(), pathAt)) {
@@ -175,7 +175,7 @@ bool TPlayerCore::SavePlayList(const std::string& path) {
 
 bool TPlayerCore::PlaySelected() {
   const int row = PlayList.Row();
-  const std::string path = PlayList.Path(row);
+  const std::string path(PlayList.Path(row));
   if (path.empty()) return false;
   if (RandomMenu.Checked) PlayList.SetMark(row, true);
   return PlayFile(path);

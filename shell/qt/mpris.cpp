@@ -141,7 +141,7 @@ QList<QDBusObjectPath> MprisService::Tracks() const {
 }
 
 QVariantMap MprisService::TrackMetadata(int row) const {
-  const std::string& path = form_.PlayList.Path(row);
+  const std::string path(form_.PlayList.Path(row));
   return {
       {QStringLiteral("mpris:trackid"), QVariant::fromValue(TrackId(row))},
       {QStringLiteral("xesam:url"), FileUri(path)},

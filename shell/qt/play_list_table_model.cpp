@@ -123,10 +123,12 @@ QVariant PlayListTableModel::data(const QModelIndex& index, int role) const {
   if (row < 0) return {};
   const bool mark = index.column() == kMarkColumn;
   switch (role) {
-    case Qt::DisplayRole:
+    case Qt::DisplayRole: {
       if (mark) return source_->IsMarked(row) ? QString::fromUtf8(kPlayedMark) : QString();
       // Paths are the file system's bytes; shown as the file system names them.
-      return QFile::decodeName(QByteArray::fromStdString(source_->Path(row)));
+      const std::string_view path = source_->Path(row);
+      return QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+    }
     case Qt::TextAlignmentRole:
       if (mark) return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
       return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));

@@ -213,10 +213,15 @@ TEST(PlayListModel, BatchWithAResetReachesTheViewAsOneReset) {
 }
 
 // The gap buffer against a plain vector under random edits.
+struct RefRow {
+  std::string Path;
+  bool Marked = false;
+};
+
 TEST(PlayListModel, AgreesWithAPlainListUnderRandomEdits) {
   std::mt19937 rng(7);
   PlayListModel model(1);
-  std::vector<PlayListRow> ref{{}};
+  std::vector<RefRow> ref{{}};
   int refRow = 0;
   for (int step = 0; step < 20000; ++step) {
     const int n = static_cast<int>(ref.size());
@@ -230,10 +235,10 @@ TEST(PlayListModel, AgreesWithAPlainListUnderRandomEdits) {
         const bool grow = !ref.back().Path.empty() || point == n;
         if (insertMode && point + 1 < n + (grow ? 1 : 0)) {
           if (!grow) ref.pop_back();
-          ref.insert(ref.begin() + point, PlayListRow{path, false});
+          ref.insert(ref.begin() + point, RefRow{path, false});
         } else {
           if (grow) ref.push_back({});
-          ref[point] = PlayListRow{path, false};
+          ref[point] = RefRow{path, false};
         }
         model.InsertEntry(point, path, insertMode);
         break;
@@ -285,6 +290,9 @@ TEST(PlayListModel, AgreesWithAPlainListUnderRandomEdits) {
     }
     ASSERT_EQ(model.RowCount(), static_cast<int>(ref.size())) << step << " op " << op;
     ASSERT_EQ(model.Row(), refRow) << step;
+    if (step % 997 == 0) {
+      for (int r = 0; r < model.RowCount(); ++r) ASSERT_EQ(model.Path(r), ref[r].Path) << step;
+    }
   }
   int marked = 0;
   for (int r = 0; r < model.RowCount(); ++r) {
@@ -294,6 +302,32 @@ TEST(PlayListModel, AgreesWithAPlainListUnderRandomEdits) {
     marked += ref[r].Marked;
   }
   EXPECT_EQ(model.MarkedCount(), marked);
+}
+
+// Paths live in one arena of bytes: removing most of a large list packs it,
+// and every path left reads back whole.
+TEST(PlayListModel, ThePathArenaIsPackedAndKeepsEveryPath) {
+  PlayListModel model(1);
+  model.Reset();
+  std::vector<std::string> ref;
+  int point = 0;
+  for (int i = 0; i < 20000; ++i) {
+    ref.push_back("/music/album" + std::to_string(i % 97) + "/" + std::string(60, 'a' + i % 26) +
+                  std::to_string(i) + ".mid");
+    model.InsertEntry(point, ref.back(), false);
+  }
+  // Remove three rows of every four, from the end, then overwrite some.
+  for (int r = model.RowCount() - 1; r >= 0; --r) {
+    if (r % 4 == 0) continue;
+    model.RemoveRow(r);
+    ref.erase(ref.begin() + r);
+  }
+  for (int r = 0; r < model.RowCount(); r += 7) {
+    ref[r] = "/replaced/" + std::to_string(r);
+    model.SetPath(r, ref[r]);
+  }
+  ASSERT_EQ(model.RowCount(), static_cast<int>(ref.size()));
+  for (int r = 0; r < model.RowCount(); ++r) ASSERT_EQ(model.Path(r), ref[r]) << r;
 }
 
 TEST(PlayListModel, ClearMarksEmptiesRowsWithEmptyPathsToo) {

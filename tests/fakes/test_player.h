@@ -26,7 +26,7 @@ class RecordingPlayer : public TPlayerCore {
   }
   std::vector<std::string> Paths() const {
     std::vector<std::string> paths;
-    for (int r = 0; r < PlayList.RowCount(); ++r) paths.push_back(PlayList.Path(r));
+    for (int r = 0; r < PlayList.RowCount(); ++r) paths.emplace_back(PlayList.Path(r));
     return paths;
   }
   std::vector<bool> Marks() const {

@@ -24,16 +24,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::vector<std::string> rows;
   for (int r = 0; r < model.RowCount(); ++r) {
-    const auto& path = model.Path(r);
+    const std::string_view path = model.Path(r);
     if (path.size() > kelvo::kMaxPlayListLine ||
         path.find_first_of(std::string_view("\r\n\0\x1a", 4)) != std::string::npos) {
       std::abort();  // a row the format cannot hold
     }
-    rows.push_back(path);
+    rows.emplace_back(path);
   }
 
   const auto text = kelvo::FormatPlayListText(static_cast<int>(rows.size()),
-                                              [&](int i) -> const std::string& { return rows[i]; });
+                                              [&](int i) -> std::string_view { return rows[i]; });
   std::vector<std::string> again;
   kelvo::ParsePlayListText(text, [&](std::string_view e) { again.emplace_back(e); });
   if (again != rows) std::abort();

@@ -34,7 +34,7 @@ class FormTest : public ::testing::Test {
   }
   Paths Rows() const {
     Paths rows;
-    for (int r = 0; r < form.PlayList.RowCount(); ++r) rows.push_back(form.PlayList.Path(r));
+    for (int r = 0; r < form.PlayList.RowCount(); ++r) rows.emplace_back(form.PlayList.Path(r));
     return rows;
   }
   void Drop(const Paths& names) {

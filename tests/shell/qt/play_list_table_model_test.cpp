@@ -52,7 +52,8 @@ class TableModelTest : public ::testing::Test {
   }
   std::vector<std::string> Expected() const {
     std::vector<std::string> rows;
-    for (int r = 0; r < list.RowCount(); ++r) rows.push_back(list.Mark(r) + "|" + list.Path(r));
+    for (int r = 0; r < list.RowCount(); ++r)
+      rows.push_back(list.Mark(r) + "|" + std::string(list.Path(r)));
     return rows;
   }
   void Insert(int point, const std::vector<std::string>& paths, bool insertMode) {

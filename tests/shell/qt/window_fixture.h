@@ -164,7 +164,7 @@ class WindowTest : public ::testing::Test {
   }
   std::vector<std::string> Paths() const {
     std::vector<std::string> paths;
-    for (int r = 0; r < form->PlayList.RowCount(); ++r) paths.push_back(form->PlayList.Path(r));
+    for (int r = 0; r < form->PlayList.RowCount(); ++r) paths.emplace_back(form->PlayList.Path(r));
     return paths;
   }
   static std::vector<std::string> Numbered(int count, const std::string& prefix = "/m/") {
