@@ -73,26 +73,46 @@ bool IsInfoFrame(std::string_view b, std::size_t at, const Frame& f) {
   return id == "Xing" || id == "Info";
 }
 
-}  // namespace
+// The longest frame the parser takes: MPEG-2 Layer II, 160 kbit/s, 8 kHz,
+// padded.
+constexpr std::size_t kLargestFrame = 2881;
 
-std::optional<std::int64_t> MpegAudioLengthMs(std::string_view b) {
-  std::size_t at = 0;
-  if (b.size() >= 10 && b.substr(0, 3) == "ID3") {
-    const std::size_t size = (At(b, 6) & 0x7F) << 21 | (At(b, 7) & 0x7F) << 14 |
-                             (At(b, 8) & 0x7F) << 7 | (At(b, 9) & 0x7F);
-    at = 10 + size + ((At(b, 5) & 0x10) ? 10 : 0);
-  }
+// Where the audio starts: after an ID3v2 tag, if there is one.
+std::size_t AudioStart(std::string_view b) {
+  if (b.size() < 10 || b.substr(0, 3) != "ID3") return 0;
+  const std::size_t size = (At(b, 6) & 0x7F) << 21 | (At(b, 7) & 0x7F) << 14 |
+                           (At(b, 8) & 0x7F) << 7 | (At(b, 9) & 0x7F);
+  return 10 + size + ((At(b, 5) & 0x10) ? 10 : 0);
+}
+
+// Three frames in a row of the same kind at `at`: this is MPEG audio.
+std::optional<Frame> ThreeFramesAt(std::string_view b, std::size_t at) {
   const auto first = ParseFrame(b, at);
   if (!first) return std::nullopt;
-  // Three frames in a row of the same kind: this is MPEG audio.
-  std::size_t probe = at;
   for (int i = 0; i < 3; ++i) {
-    const auto f = ParseFrame(b, probe);
+    const auto f = ParseFrame(b, at);
     if (!f || f->version != first->version || f->layer != first->layer ||
         f->sampleRate != first->sampleRate)
       return std::nullopt;
-    probe += f->bytes;
+    at += f->bytes;
   }
+  return first;
+}
+
+}  // namespace
+
+bool MayBeMpegAudio(std::string_view head) {
+  const std::size_t at = AudioStart(head);
+  // A tag larger than the head (cover art) leaves the question to the frames
+  // behind it.
+  if (at + 3 * kLargestFrame > head.size() && head.substr(0, 3) == "ID3") return true;
+  return ThreeFramesAt(head, at).has_value();
+}
+
+std::optional<std::int64_t> MpegAudioLengthMs(std::string_view b) {
+  std::size_t at = AudioStart(b);
+  const auto first = ThreeFramesAt(b, at);
+  if (!first) return std::nullopt;
   std::uint64_t samples = 0;
   bool firstFrame = true;
   while (at < b.size()) {

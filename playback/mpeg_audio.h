@@ -17,6 +17,11 @@ namespace kelvo {
 // audio and is not counted.
 std::optional<std::int64_t> MpegAudioLengthMs(std::string_view bytes);
 
+// Whether a file that begins with `head` can be MPEG audio (three frames
+// after the tag, or a tag longer than the head): a check that needs no
+// whole read.
+bool MayBeMpegAudio(std::string_view head);
+
 // The same for a file of at most `largest` bytes; nothing for a larger one.
 std::optional<std::int64_t> ReadMpegAudioLengthMs(const std::string& path,
                                                   std::uint64_t largest = 16 * 1024 * 1024);

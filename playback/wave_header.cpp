@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <vector>
 
 namespace kelvo {
 
@@ -68,15 +67,16 @@ std::optional<WaveHeader> ParseWaveHeader(std::string_view bytes, std::uint64_t 
   return std::nullopt;
 }
 
-std::optional<WaveHeader> ReadWaveHeader(const std::string& path) {
+FileHead ReadFileHead(const std::string& path, std::size_t bytes) {
+  FileHead head;
   std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return std::nullopt;
-  const auto size = static_cast<std::uint64_t>(in.tellg());
+  if (!in) return head;
+  head.size = static_cast<std::uint64_t>(in.tellg());
   in.seekg(0);
-  std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, 64 * 1024)));
-  in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-  return ParseWaveHeader(std::string_view(buffer.data(), static_cast<std::size_t>(in.gcount())),
-                         size);
+  head.bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(head.size, bytes)));
+  in.read(head.bytes.data(), static_cast<std::streamsize>(head.bytes.size()));
+  head.bytes.resize(static_cast<std::size_t>(in.gcount()));
+  return head;
 }
 
 std::optional<std::uint64_t> WaveFrames(const WaveHeader& h) {

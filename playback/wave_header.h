@@ -31,8 +31,13 @@ struct WaveHeader {
 // followed by a data chunk in the bytes given.
 std::optional<WaveHeader> ParseWaveHeader(std::string_view bytes, std::uint64_t fileSize);
 
-// The same for a file on disk (its first 64 KiB are read).
-std::optional<WaveHeader> ReadWaveHeader(const std::string& path);
+// The beginning of a file (at most `bytes` of it) and its whole size: what
+// the checks of a media file's kind read, read once.
+struct FileHead {
+  std::string bytes;
+  std::uint64_t size = 0;
+};
+FileHead ReadFileHead(const std::string& path, std::size_t bytes = 64 * 1024);
 
 // The number of sample frames of the audio, when the header tells it.
 std::optional<std::uint64_t> WaveFrames(const WaveHeader& header);

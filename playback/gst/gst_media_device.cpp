@@ -23,15 +23,9 @@ namespace kelvo {
 namespace {
 
 // A Standard MIDI File, bare or in a RIFF RMID wrapper.
-bool LooksLikeMidi(const std::string& path) {
-  char head[12] = {};
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  const std::size_t got = std::fread(head, 1, sizeof head, file);
-  std::fclose(file);
-  const std::string_view bytes(head, got);
-  return bytes.substr(0, 4) == "MThd" ||
-         (bytes.substr(0, 4) == "RIFF" && bytes.size() >= 12 && bytes.substr(8, 4) == "RMID");
+bool LooksLikeMidi(std::string_view head) {
+  return head.substr(0, 4) == "MThd" ||
+         (head.substr(0, 4) == "RIFF" && head.size() >= 12 && head.substr(8, 4) == "RMID");
 }
 
 bool PushFileSourceAvailable() {
@@ -480,7 +474,8 @@ void GstMediaDevice::Open() {
   // A WAVE file is read in push mode: wavparse pulling from the file drops
   // some whole files (8-bit audio of certain sizes plays nothing). Its
   // header also gives the exact length, which wavparse misjudges for ADPCM.
-  const auto wave = ReadWaveHeader(path);
+  const FileHead head = ReadFileHead(path);
+  const auto wave = ParseWaveHeader(head.bytes, head.size);
   const bool push = wave && PushFileSourceAvailable();
   g_object_set(playbin_, "uri", push ? ("push" + std::string(uri)).c_str() : uri, nullptr);
   g_free(uri);
@@ -489,7 +484,7 @@ void GstMediaDevice::Open() {
   SetSharedSynthFont(options_.soundFont);
   // A large SoundFont loads here, before the bounded preparation: its load
   // is slow work, not a stuck file.
-  if (LooksLikeMidi(path)) PrepareSharedSynth();
+  if (LooksLikeMidi(head.bytes)) PrepareSharedSynth();
   SetVideo(false);
   std::uint64_t epoch = NewEpoch();
   DropQueued();
@@ -516,8 +511,8 @@ void GstMediaDevice::Open() {
   // header leaves GStreamer only an estimate from the first frames).
   if (wave) {
     lengthMs_ = WaveLengthMs(*wave);
-  } else if (const auto mpeg = ReadMpegAudioLengthMs(path)) {
-    lengthMs_ = mpeg;
+  } else if (MayBeMpegAudio(head.bytes)) {
+    if (const auto mpeg = ReadMpegAudioLengthMs(path)) lengthMs_ = mpeg;
   }
   open_ = true;
   atStart_ = true;

@@ -34,6 +34,7 @@
 namespace kelvo {
 namespace {
 
+using testing::BufferLog;
 using testing::FakeView;
 using testing::TempDir;
 using Options = GstMediaDevice::Options;
@@ -44,52 +45,6 @@ constexpr int kChainTimeoutMs = 15000;
 
 const char kFastSink[] = "fakesink sync=false";
 const char kClockedSink[] = "fakesink sync=true";
-
-// The buffers that reach the audio output, seen at its input.
-class BufferLog {
- public:
-  explicit BufferLog(GstElement* sink) : pad_(gst_element_get_static_pad(sink, "sink")) {
-    if (pad_) probe_ = gst_pad_add_probe(pad_, GST_PAD_PROBE_TYPE_BUFFER, &OnBuffer, this, nullptr);
-  }
-  ~BufferLog() {
-    if (!pad_) return;
-    gst_pad_remove_probe(pad_, probe_);
-    gst_object_unref(pad_);
-  }
-  BufferLog(const BufferLog&) = delete;
-  BufferLog& operator=(const BufferLog&) = delete;
-
-  void Clear() {
-    std::lock_guard lock(mutex_);
-    firstPts_.reset();
-    totalNs_ = 0;
-  }
-  std::optional<GstClockTime> FirstPts() const {
-    std::lock_guard lock(mutex_);
-    return firstPts_;
-  }
-  // The audio that went through, in milliseconds.
-  std::int64_t TotalMs() const {
-    std::lock_guard lock(mutex_);
-    return static_cast<std::int64_t>(totalNs_ / GST_MSECOND);
-  }
-
- private:
-  static GstPadProbeReturn OnBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
-    auto* self = static_cast<BufferLog*>(data);
-    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    std::lock_guard lock(self->mutex_);
-    if (!self->firstPts_) self->firstPts_ = GST_BUFFER_PTS(buffer);
-    if (GST_BUFFER_DURATION_IS_VALID(buffer)) self->totalNs_ += GST_BUFFER_DURATION(buffer);
-    return GST_PAD_PROBE_OK;
-  }
-
-  GstPad* pad_;
-  gulong probe_ = 0;
-  mutable std::mutex mutex_;
-  std::optional<GstClockTime> firstPts_;
-  GstClockTime totalNs_ = 0;
-};
 
 Options WithSink(const std::string& sink) {
   Options options;

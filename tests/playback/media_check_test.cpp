@@ -62,22 +62,23 @@ std::string WithListChunk(std::string wave, bool beforeData) {
   return wave;
 }
 
-// Adds up, in `playedNs`, the audio that reaches the device's output,
-// counted at its input.
-void CountPlayed(GstMediaDevice& device, std::uint64_t& playedNs) {
-  GstPad* pad = gst_element_get_static_pad(device.AudioSink(), "sink");
-  ASSERT_NE(pad, nullptr);
-  gst_pad_add_probe(
-      pad, GST_PAD_PROBE_TYPE_BUFFER,
-      [](GstPad*, GstPadProbeInfo* info, gpointer data) {
-        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-        if (GST_BUFFER_DURATION_IS_VALID(buffer))
-          *static_cast<std::uint64_t*>(data) += GST_BUFFER_DURATION(buffer);
-        return GST_PAD_PROBE_OK;
-      },
-      &playedNs, nullptr);
-  gst_object_unref(pad);
-}
+// A device on a fast fake output, the audio that reaches it counted, and
+// its notices.
+struct CountingDevice {
+  explicit CountingDevice(IEventLoop& loop)
+      : device(loop,
+               [] {
+                 GstMediaDevice::Options options;
+                 options.audioSink = "fakesink sync=false";
+                 return options;
+               }()),
+        played(device.AudioSink()) {
+    device.SetOnNotify([this] { ++notices; });
+  }
+  GstMediaDevice device;
+  testing::BufferLog played;
+  int notices = 0;
+};
 
 struct WaveCase {
   const char* name;
@@ -112,14 +113,8 @@ TEST_P(WaveVariantTest, PlaysWholeWithItsExactLength) {
   if (c.edit) WriteAll(file, c.edit(ReadAll(file)));
   const auto trueMs = static_cast<std::int64_t>(trueSeconds * 1000 + 0.5);
 
-  GstMediaDevice::Options options;
-  options.audioSink = "fakesink sync=false";
-  GstMediaDevice device(loop, options);
-  std::uint64_t playedNs = 0;
-  CountPlayed(device, playedNs);
-  int notices = 0;
-  device.SetOnNotify([&] { ++notices; });
-
+  CountingDevice counting(loop);
+  auto& device = counting.device;
   device.SetWait(true);
   device.SetFileName(file);
   ASSERT_NO_THROW(device.Open()) << device.ErrorText();
@@ -127,9 +122,8 @@ TEST_P(WaveVariantTest, PlaysWholeWithItsExactLength) {
   device.SetNotify(true);
   device.Play();
   ASSERT_EQ(device.Error(), 0) << device.ErrorText();
-  ASSERT_TRUE(loop.RunUntil([&] { return notices > 0; }, 15000)) << "the play never ended";
-  EXPECT_NEAR(static_cast<std::int64_t>(playedNs / GST_MSECOND), trueMs, 50)
-      << "true length " << trueMs << " ms";
+  ASSERT_TRUE(loop.RunUntil([&] { return counting.notices > 0; }, 15000)) << "the play never ended";
+  EXPECT_NEAR(counting.played.TotalMs(), trueMs, 50) << "true length " << trueMs << " ms";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -212,13 +206,8 @@ TEST(MpegAudioLength, VariableBitrateWithoutXingIsExact) {
   WriteAll(file, ReadAll(quiet) + ReadAll(loud));
   ASSERT_EQ(ReadAll(file).find("Xing"), std::string::npos);
 
-  GstMediaDevice::Options options;
-  options.audioSink = "fakesink sync=false";
-  GstMediaDevice device(loop, options);
-  std::uint64_t playedNs = 0;
-  CountPlayed(device, playedNs);
-  int notices = 0;
-  device.SetOnNotify([&] { ++notices; });
+  CountingDevice counting(loop);
+  auto& device = counting.device;
   std::optional<std::int64_t> first;
   for (int run = 0; run < 2; ++run) {
     device.SetWait(true);
@@ -229,11 +218,11 @@ TEST(MpegAudioLength, VariableBitrateWithoutXingIsExact) {
       EXPECT_EQ(length, *first) << "the length changed from one open to the next";
     }
     first = length;
-    playedNs = 0;
+    counting.played.Clear();
     device.SetNotify(true);
     device.Play();
-    ASSERT_TRUE(loop.RunUntil([&] { return notices > run; }, 20000));
-    EXPECT_NEAR(length, static_cast<std::int64_t>(playedNs / GST_MSECOND), 50);
+    ASSERT_TRUE(loop.RunUntil([&] { return counting.notices > run; }, 20000));
+    EXPECT_NEAR(length, counting.played.TotalMs(), 50);
   }
 }
 
